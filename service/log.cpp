@@ -1,0 +1,100 @@
+#include "log.h"
+
+#include <share.h>
+#include <stdio.h>
+#include <string.h>
+
+bool consoleMode = false;
+
+static const char logFileName[] = "qvClientServiceLog.txt";
+enum { MaxMessage = 255, MaxLogPath = 259 };
+
+// The service thread and the control handler may log at the same moment; with
+// write sharing denied the later open would fail and its line would be lost,
+// so calls within the process take turns. A spin lock needs no set-up, which
+// matters because the log is used before anything else runs.
+static volatile LONG logBusy = 0;
+
+static void AcquireLogLock(void) {
+  while (InterlockedCompareExchange(&logBusy, 1, 0) != 0) Sleep(1);
+}
+
+static void ReleaseLogLock(void) { InterlockedExchange(&logBusy, 0); }
+
+void FormatLogTime(const SYSTEMTIME *t, char *out) {
+  static const char days[] = "SunMonTueWedThuFriSat";
+  static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  int day = t->wDayOfWeek % 7;
+  int month = (t->wMonth + 11) % 12;
+  snprintf(out, 25, "%.3s %.3s %02u %02u:%02u:%02u %04u", days + 3 * day,
+           months + 3 * month, t->wDay, t->wHour, t->wMinute, t->wSecond,
+           t->wYear);
+}
+
+int ExecutableFolder(char *out, int capacity) {
+  char path[MAX_PATH + 1];
+  DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+  if (length == 0 || length >= sizeof path - 1) return 0;
+  // Cut behind the last backslash, looking no further back than the second
+  // character.
+  int cut = 0;
+  for (int i = (int)length - 1; i >= 1; i--) {
+    if (path[i] == '\\') { cut = i + 1; break; }
+  }
+  if (cut == 0 || cut >= capacity) return 0;
+  memcpy(out, path, cut);
+  out[cut] = '\0';
+  return cut;
+}
+
+// Appends "time - message" to the log file; the message is already finished.
+static void AppendLine(const char *message) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char timeText[32];
+  FormatLogTime(&now, timeText);
+
+  char path[MaxLogPath + 1];
+  int folder = ExecutableFolder(path, sizeof path);
+  if (folder == 0) return;
+  // A folder so deep that the log's own path would not fit: the line is
+  // dropped rather than written to some other file.
+  if (folder + (int)sizeof logFileName - 1 > MaxLogPath) return;
+  memcpy(path + folder, logFileName, sizeof logFileName);
+
+  if (consoleMode) {
+    printf("%s\n", message);
+    fflush(stdout);
+  }
+  FILE *file = _fsopen(path, "a+", _SH_DENYWR);
+  if (file == NULL) return;
+  fprintf(file, "%s - %s\n", timeText, message);
+  fclose(file);
+}
+
+// Cuts a message to the log's 255 characters.
+static void CopyMessage(char *out, const char *text) {
+  size_t length = strlen(text);
+  if (length > MaxMessage) length = MaxMessage;
+  memcpy(out, text, length);
+  out[length] = '\0';
+}
+
+void WriteLogText(const char *text) {
+  char message[MaxMessage + 1];
+  CopyMessage(message, text);
+  AcquireLogLock();
+  AppendLine(message);
+  ReleaseLogLock();
+}
+
+void WriteLog(const char *format, DWORD value) {
+  // The format comes from this program's own fixed texts and holds at most
+  // one conversion; snprintf bounds the result in any case.
+  char composed[2 * MaxMessage];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  snprintf(composed, sizeof composed, format, value);
+#pragma GCC diagnostic pop
+  WriteLogText(composed);
+}
