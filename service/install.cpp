@@ -1,0 +1,5 @@
+#include "install.h"
+// Not built yet.
+int InstallService(void) { return 0; }
+int SetServiceSecurity(SC_HANDLE) { return 0; }
+int UninstallService(void) { return 0; }
