@@ -12,10 +12,17 @@ enum { MaxMessage = 255, MaxLogPath = 259, ComposedCapacity = 512 };
 
 // The service thread and the control handler may log at the same moment; with
 // write sharing denied the later open would fail and its line would be lost,
-// so calls within the process take turns. A statically initialised slim lock
+// so calls within the process take turns. A spin lock on an interlocked word
 // needs no set-up, which matters because the log is used before anything
-// else runs, and a waiter sleeps instead of polling.
-static SRWLOCK logLock = SRWLOCK_INIT;
+// else runs, and it imports nothing that older 32-bit Windows lacks (slim
+// reader/writer locks arrived only with Vista). Waiters sleep between tries.
+static volatile LONG logBusy = 0;
+
+static void AcquireLogLock(void) {
+  while (InterlockedCompareExchange(&logBusy, 1, 0) != 0) Sleep(1);
+}
+
+static void ReleaseLogLock(void) { InterlockedExchange(&logBusy, 0); }
 
 void FormatLogTime(const SYSTEMTIME *t, char *out) {
   static const char days[] = "SunMonTueWedThuFriSat";
@@ -81,9 +88,9 @@ static void CopyMessage(char *out, const char *text) {
 void WriteLogText(const char *text) {
   char message[MaxMessage + 1];
   CopyMessage(message, text);
-  AcquireSRWLockExclusive(&logLock);
+  AcquireLogLock();
   AppendLine(message);
-  ReleaseSRWLockExclusive(&logLock);
+  ReleaseLogLock();
 }
 
 void WriteLog(const char *format, DWORD value) {
