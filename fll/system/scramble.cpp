@@ -132,8 +132,9 @@ static void ScrambleBytes(uint8_t *data, uint32_t length, uint32_t seed, const u
         for (uint32_t k = 0; k < LaneCount; k++)
             lane[k] = lane[k] * LaneJump.multiplier + LaneJump.increment;
     }
-    for (uint32_t k = 0; i < length; i++, k++)
-        data[i] ^= uint8_t(lane[k] >> 16) ^ NextKeyByte(&cycle);
+    uint32_t rest = length - i;
+    for (uint32_t k = 0; k < rest && k < LaneCount; k++)
+        data[i + k] ^= uint8_t(lane[k] >> 16) ^ NextKeyByte(&cycle);
 }
 
 // The seed: every key byte, taken as signed, plus one, summed with wrap.
