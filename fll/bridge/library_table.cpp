@@ -7,6 +7,8 @@
 #include "../system/registry.h"
 #include "../system/scramble.h"
 #include "../system/utility.h"
+#include "../ui/printer_document.h"
+#include "../ui/printer_select.h"
 
 static const FunctionEntry libraryRows[] = {
     {"fkAbout", fkAbout, 0, ""},
@@ -34,10 +36,10 @@ static const FunctionEntry libraryRows[] = {
     // fkSetConfirmPrompt
     {"fkZip", fkZip, 2, "C,C"},
     {"fkUnZip", fkUnZip, 3, "C,C,C"},
-    // fkPrinterOpen
-    // fkPrinterClose
-    // fkPrinterStartDoc
-    // fkPrinterEndDoc
+    {"fkPrinterOpen", fkPrinterOpen, 2, "?,O"},
+    {"fkPrinterClose", fkPrinterClose, 1, "I"},
+    {"fkPrinterStartDoc", fkPrinterStartDoc, 2, "I,C"},
+    {"fkPrinterEndDoc", fkPrinterEndDoc, 1, "I"},
     {"fkRegisterControl", fkRegisterControl, 1, "C"},
     {"fkUnregisterControl", fkUnregisterControl, 1, "C"},
     // ONLOAD
