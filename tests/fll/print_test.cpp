@@ -1,0 +1,526 @@
+// Printing through the host: fkPrinterOpen on the direct and dialog paths,
+// the print dialogs driven as a person would, and whole print jobs on the
+// project's test printer, whose output file the tests read back.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+#include "fllhost.h"
+#include <winspool.h>
+#include <objbase.h>
+#include <commdlg.h>
+#include "print_probe.h"
+
+static const char printerName[] = "Falkmoor Test PostScript";
+static const char outputPath[] = "C:\\printer\\page.ps";
+
+// Controls of the classic Print dialog, which Wine also shows for the
+// property-sheet call.
+const int CopiesField = 0x482;
+const int FromField = 0x480;
+const int ToField = 0x481;
+const int PrinterList = 0x473;
+const int PrintToFileBox = 0x410;
+const int CollateBox = 0x411;
+const int AllPagesButton = 0x420;
+const int SelectionButton = 0x421;
+const int PagesButton = 0x422;
+
+// Runs a program beside this one and answers its exit code (-1 when it
+// cannot be started).
+static int RunBeside(const char *program, const char *arguments)
+{
+    char path[MAX_PATH], command[2 * MAX_PATH];
+    if (!HostPathBesideProgram(program, path, sizeof path))
+        return -1;
+    snprintf(command, sizeof command, "\"%s\" %s", path, arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    WaitForSingleObject(process.hThread, INFINITE);
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+static std::string ReadFileText(const char *path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[65536];
+    DWORD read;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
+
+// The text a PostScript job shows: its "(text) show" strings and the
+// glyphs it shows one by one by name ("/H glyphshow", "/space glyphshow").
+static std::string ShownText(const std::string &postscript)
+{
+    static const char *const digits[] = {"zero", "one", "two", "three", "four",
+                                         "five", "six", "seven", "eight", "nine"};
+    std::string shown;
+    size_t at = 0;
+    while ((at = postscript.find(" glyphshow", at)) != std::string::npos) {
+        size_t slash = postscript.rfind('/', at);
+        std::string glyph = postscript.substr(slash + 1, at - slash - 1);
+        at++;
+        if (glyph.size() == 1)
+            shown += glyph;
+        else if (glyph == "space")
+            shown += ' ';
+        for (int d = 0; d < 10; d++)
+            if (glyph == digits[d])
+                shown += char('0' + d);
+    }
+    at = 0;
+    while ((at = postscript.find(") show", at)) != std::string::npos) {
+        size_t open = postscript.rfind('(', at);
+        shown += postscript.substr(open + 1, at - open - 1);
+        at++;
+    }
+    return shown;
+}
+
+// The eight driver settings the settings object carries.
+struct Settings {
+    int32_t copies;
+    bool collate;
+    int32_t paperSize;
+    int32_t paperBin;
+    int32_t orientation;
+    int32_t duplex;
+    int32_t quality;
+    int32_t color;
+};
+
+// What the driver itself makes of those settings: the test's own merge.
+static Settings DriverView(const Settings &asked)
+{
+    LONG size = DocumentPropertiesA(nullptr, nullptr, const_cast<char *>(printerName), nullptr,
+                                    nullptr, 0);
+    std::vector<char> block(size_t(size > 0 ? size : sizeof(DEVMODEA)));
+    DEVMODEA *mode = reinterpret_cast<DEVMODEA *>(block.data());
+    DocumentPropertiesA(nullptr, nullptr, const_cast<char *>(printerName), mode, nullptr,
+                        DM_OUT_BUFFER);
+    mode->dmCopies = short(asked.copies);
+    mode->dmCollate = asked.collate ? 1 : 0;
+    mode->dmPaperSize = short(asked.paperSize);
+    mode->dmDefaultSource = short(asked.paperBin);
+    mode->dmOrientation = short(asked.orientation);
+    mode->dmDuplex = short(asked.duplex);
+    mode->dmPrintQuality = short(asked.quality);
+    mode->dmColor = short(asked.color);
+    mode->dmFields = 0x9F03;
+    DocumentPropertiesA(nullptr, nullptr, const_cast<char *>(printerName), mode, mode,
+                        DM_IN_BUFFER | DM_OUT_BUFFER);
+    Settings seen = {mode->dmCopies, mode->dmCollate == 1, mode->dmPaperSize,
+                     mode->dmDefaultSource, mode->dmOrientation, mode->dmDuplex,
+                     mode->dmPrintQuality, mode->dmColor};
+    return seen;
+}
+
+// Every property write the library makes, in order (service 122).
+struct WriteLog {
+    std::vector<std::string> names;
+};
+
+static void RecordWrite(Host *, HostRequest *request, void *context)
+{
+    static_cast<WriteLog *>(context)->names.push_back(reinterpret_cast<const char *>(request->argument2));
+}
+
+// Every property read (service 123).
+static void RecordRead(Host *, HostRequest *request, void *context)
+{
+    static_cast<WriteLog *>(context)->names.push_back(reinterpret_cast<const char *>(request->argument3));
+}
+
+static std::string Joined(const std::vector<std::string> &names)
+{
+    std::string all;
+    for (const std::string &name : names)
+        all += (all.empty() ? "" : " ") + name;
+    return all;
+}
+
+static bool Contains(const std::vector<std::string> &names, const char *name)
+{
+    for (const std::string &each : names)
+        if (lstrcmpiA(each.c_str(), name) == 0)
+            return true;
+    return false;
+}
+
+class Printing : public ::testing::Test {
+protected:
+    Host *host = nullptr;
+    HWND owner = nullptr;
+    const uint32_t ownerHostWindow = 7;
+
+    static void SetUpTestSuite()
+    {
+        // The printer is made from nothing on a fresh prefix, and kept when
+        // it is there already.
+        ASSERT_EQ(RunBeside("testprinter.exe", outputPath), 0);
+    }
+
+    void Open(const char *library)
+    {
+        char path[MAX_PATH];
+        ASSERT_TRUE(HostPathBesideProgram(library, path, sizeof path));
+        host = HostOpen(path);
+        ASSERT_NE(host, nullptr) << HostOpenError();
+        owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+        HostRegisterWindow(host, ownerHostWindow, owner);
+        HostSetOwnerWindow(host, ownerHostWindow);
+    }
+    void SetUp() override { Open("falkmoor.fll"); }
+    void TearDown() override
+    {
+        if (host != nullptr) {
+            for (uint32_t service : {ServiceSetProperty, ServiceGetProperty})
+                HostSetServiceHook(host, service, nullptr, nullptr);
+            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
+        }
+        if (owner != nullptr)
+            DestroyWindow(owner);
+    }
+
+    uint32_t SettingsObject(const Settings &s)
+    {
+        uint32_t object = HostNewObject(host);
+        HostSetPropertyValue(host, object, "nCopies", FoxInt(s.copies));
+        HostSetPropertyValue(host, object, "lCollate", FoxLogical(s.collate));
+        HostSetPropertyValue(host, object, "nPapersize", FoxInt(s.paperSize));
+        HostSetPropertyValue(host, object, "nPaperBin", FoxInt(s.paperBin));
+        HostSetPropertyValue(host, object, "nOrientation", FoxInt(s.orientation));
+        HostSetPropertyValue(host, object, "nDuplex", FoxInt(s.duplex));
+        HostSetPropertyValue(host, object, "nQuality", FoxInt(s.quality));
+        HostSetPropertyValue(host, object, "nColor", FoxInt(s.color));
+        return object;
+    }
+
+    int32_t IntOf(uint32_t object, const char *name)
+    {
+        FoxValue value = {};
+        EXPECT_TRUE(HostGetPropertyValue(host, object, name, &value)) << name << " missing";
+        EXPECT_TRUE(value.type == 'I' || value.type == 'L') << name << " has type " << value.type;
+        if (value.type == 'I') {
+            EXPECT_EQ(value.width, 10) << name;
+        }
+        return value.type == 'L' ? int32_t(value.length) : value.integer;
+    }
+
+    std::string TextOf(uint32_t object, const char *name)
+    {
+        FoxValue value = {};
+        if (!HostGetPropertyValue(host, object, name, &value))
+            return "<missing>";
+        if (value.type != 'C')
+            return std::string("<type ") + value.type + ">";
+        return std::string(value.text, value.length);
+    }
+
+    // The whole object as text, to see that nothing changed.
+    std::string Snapshot(uint32_t object)
+    {
+        std::string all;
+        for (int i = 0; i < HostPropertyCount(host, object); i++) {
+            const char *name = HostPropertyName(host, object, i);
+            FoxValue value = {};
+            HostGetPropertyValue(host, object, name, &value);
+            char line[400];
+            snprintf(line, sizeof line, "%s=%c:%d:%u:%.*s;", name, value.type, value.integer,
+                     value.length, value.type == 'C' ? int(value.length) : 0,
+                     value.type == 'C' ? value.text : "");
+            all += line;
+        }
+        return all;
+    }
+
+    // fkPrinterOpen(choice, object): the context, 0 when none.
+    HDC PrinterOpen(FoxValue choice, uint32_t object)
+    {
+        FoxValue args[2] = {choice, FoxObject(object)}, result = {};
+        SetLastError(0xdeadbeef);
+        uint32_t error = HostCall(host, "fkPrinterOpen", args, 2, &result);
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(HostLastCall(host)->results, 1);
+        EXPECT_EQ(result.type, 'I');
+        EXPECT_EQ(result.width, 10);
+        return reinterpret_cast<HDC>(uintptr_t(uint32_t(result.integer)));
+    }
+
+    int32_t CallOnContext(const char *function, HDC context, const char *name = nullptr)
+    {
+        FoxValue args[2] = {FoxInt(int32_t(reinterpret_cast<uintptr_t>(context))),
+                            FoxString(name != nullptr ? name : "")};
+        FoxValue result = {};
+        EXPECT_EQ(HostCall(host, function, args, name != nullptr ? 2 : 1, &result), 0u) << function;
+        EXPECT_EQ(result.type, 'I') << function;
+        EXPECT_EQ(result.width, 10) << function;
+        EXPECT_EQ(HostLastCall(host)->leakedHandles, 0) << function;
+        return result.integer;
+    }
+};
+
+TEST_F(Printing, Rows)
+{
+    const LibraryTable *table = HostTable(host);
+    struct Row {
+        const char *name;
+        int16_t count;
+        const char *signature;
+    } rows[] = {
+        {"fkPrinterOpen", 2, "?,O"},
+        {"fkPrinterClose", 1, "I"},
+        {"fkPrinterStartDoc", 2, "I,C"},
+        {"fkPrinterEndDoc", 1, "I"},
+    };
+    int first = -1;
+    for (int i = 0; i < table->count; i++)
+        if (strcmp(table->entries[i].name, "fkPrinterOpen") == 0)
+            first = i;
+    ASSERT_GE(first, 0);
+    for (int r = 0; r < 4; r++) {
+        ASSERT_LT(first + r, table->count);
+        const FunctionEntry &entry = table->entries[first + r];
+        EXPECT_STREQ(entry.name, rows[r].name) << "row " << first + r;
+        EXPECT_EQ(entry.parameterCount, rows[r].count) << rows[r].name;
+        EXPECT_STREQ(entry.signature, rows[r].signature) << rows[r].name;
+    }
+    if (first > 0) {
+        EXPECT_STRNE(table->entries[first - 1].name, "fkPrinterClose");
+    }
+}
+
+// A printer named by parameter 1: no dialog, a context whose page is what
+// was asked for, and the driver's view of every setting written back in
+// order, with the name.
+TEST_F(Printing, DirectByName)
+{
+    struct Case {
+        Settings asked;
+        bool landscape;
+        int longSide;  // hundredths of an inch
+    } cases[] = {
+        {{2, true, DMPAPER_A4, 1, DMORIENT_LANDSCAPE, DMDUP_VERTICAL, 600, DMCOLOR_MONOCHROME}, true, 1169},
+        {{1, false, DMPAPER_LETTER, 2, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR}, false, 1100},
+    };
+    for (const Case &c : cases) {
+        uint32_t object = SettingsObject(c.asked);
+        Settings expected = DriverView(c.asked);
+        WriteLog writes;
+        HostSetServiceHook(host, ServiceSetProperty, RecordWrite, &writes);
+        HDC context = PrinterOpen(FoxString(printerName), object);
+        HostSetServiceHook(host, ServiceSetProperty, nullptr, nullptr);
+        ASSERT_NE(context, nullptr);
+        EXPECT_EQ(GetDeviceCaps(context, TECHNOLOGY), DT_RASPRINTER);
+        EXPECT_EQ(GetDeviceCaps(context, HORZRES) > GetDeviceCaps(context, VERTRES), c.landscape)
+            << GetDeviceCaps(context, HORZRES) << " x " << GetDeviceCaps(context, VERTRES);
+        int physicalLong = GetDeviceCaps(context, PHYSICALWIDTH) > GetDeviceCaps(context, PHYSICALHEIGHT)
+                               ? GetDeviceCaps(context, PHYSICALWIDTH)
+                               : GetDeviceCaps(context, PHYSICALHEIGHT);
+        EXPECT_NEAR(physicalLong * 100 / GetDeviceCaps(context, LOGPIXELSY), c.longSide, 2);
+        EXPECT_EQ(IntOf(object, "nCopies"), expected.copies);
+        EXPECT_EQ(IntOf(object, "lCollate"), expected.collate ? 1 : 0);
+        EXPECT_EQ(IntOf(object, "nPapersize"), expected.paperSize);
+        EXPECT_EQ(IntOf(object, "nPaperBin"), expected.paperBin);
+        EXPECT_EQ(IntOf(object, "nOrientation"), expected.orientation);
+        EXPECT_EQ(IntOf(object, "nDuplex"), expected.duplex);
+        EXPECT_EQ(IntOf(object, "nQuality"), expected.quality);
+        EXPECT_EQ(IntOf(object, "nColor"), expected.color);
+        EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName);
+        EXPECT_EQ(TextOf(object, "cDevDriver"), "<missing>") << "no names block on this path";
+        std::string order = "nCopies lCollate nPapersize nPaperBin nOrientation nDuplex nQuality "
+                            "nColor cDevPrinter";
+        if (expected.copies > 1)
+            order = "nCopies lCollate " + order;  // the interim 1 and false
+        EXPECT_EQ(Joined(writes.names), order);
+        EXPECT_EQ(HostDialogCount(host), 0);
+        EXPECT_EQ(HostFailedPropertyWrites(host), 0);
+        EXPECT_NE(DeleteDC(context), 0);
+    }
+}
+
+// Copies and collation: several copies the driver keeps are asked for
+// again after the interim 1; a driver that dropped the collation asked
+// for leaves one copy.
+struct CollateFlip {
+    uint32_t object;
+    int reads;
+};
+
+// After the first read of "lCollate" the property turns false, so the
+// read after the merge disagrees with the collation the driver kept.
+static void FlipAfterFirstCollateRead(Host *host, HostRequest *request, void *context)
+{
+    CollateFlip *flip = static_cast<CollateFlip *>(context);
+    const char *name = reinterpret_cast<const char *>(request->argument3);
+    if (lstrcmpiA(name, "lCollate") == 0 && ++flip->reads == 1)
+        HostSetPropertyValue(host, flip->object, "lCollate", FoxLogical(false));
+}
+
+TEST_F(Printing, CopiesAndCollation)
+{
+    Settings three = {3, true, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+    uint32_t object = SettingsObject(three);
+    HDC context = PrinterOpen(FoxString(printerName), object);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nCopies"), 3);
+    EXPECT_EQ(IntOf(object, "lCollate"), 1);
+    DeleteDC(context);
+
+    // The collation the driver answers differs from the one asked for (as
+    // with a driver that cannot collate): one copy.
+    object = SettingsObject(three);
+    CollateFlip flip = {object, 0};
+    HostSetServiceHook(host, ServiceGetProperty, FlipAfterFirstCollateRead, &flip);
+    context = PrinterOpen(FoxString(printerName), object);
+    HostSetServiceHook(host, ServiceGetProperty, nullptr, nullptr);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(flip.reads, 2) << "lCollate is read again after the merge";
+    EXPECT_EQ(IntOf(object, "nCopies"), 1);
+    DeleteDC(context);
+
+    // Any non-zero lCollate asks for collation, and a driver that keeps it
+    // keeps the copies too.
+    object = SettingsObject(three);
+    HostSetPropertyValue(host, object, "lCollate", FoxInt(2));
+    context = PrinterOpen(FoxString(printerName), object);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nCopies"), 3);
+    EXPECT_EQ(IntOf(object, "lCollate"), 1);
+    DeleteDC(context);
+}
+
+// The printer from the settings object: "cDevPrinter", or the default
+// printer when it holds no name (empty, missing, or not a text).
+TEST_F(Printing, DirectThroughSettings)
+{
+    char defaultName[256];
+    DWORD size = sizeof defaultName;
+    ASSERT_TRUE(GetDefaultPrinterA(defaultName, &size));
+    EXPECT_STREQ(defaultName, printerName) << "the set-up makes the test printer the default";
+    struct Case {
+        const char *what;
+        FoxValue printer;  // type 0: no "cDevPrinter" at all
+    } cases[] = {
+        {"named", FoxString(printerName)},
+        {"empty", FoxString("")},
+        {"missing", FoxValue()},
+        {"a number", FoxInt(12)},
+        {"a logical", FoxLogical(true)},
+    };
+    Settings plain = {1, false, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+    for (const Case &c : cases) {
+        uint32_t object = SettingsObject(plain);
+        if (c.printer.type != 0)
+            HostSetPropertyValue(host, object, "cDevPrinter", c.printer);
+        HDC context = PrinterOpen(FoxLogical(true), object);
+        EXPECT_NE(context, nullptr) << c.what;
+        EXPECT_EQ(TextOf(object, "cDevPrinter"), defaultName) << c.what;
+        EXPECT_EQ(HostLastCall(host)->leakedHandles, 0) << c.what;
+        EXPECT_EQ(HostDialogCount(host), 0);
+        DeleteDC(context);
+    }
+}
+
+// A printer the driver does not know: 0, and the settings object exactly
+// as it was.
+TEST_F(Printing, UnknownPrinter)
+{
+    std::string longName = std::string(printerName) + std::string(300, 'x');
+    struct Case {
+        const char *what;
+        FoxValue choice;
+        const char *devPrinter;
+    } cases[] = {
+        {"no such printer", FoxString("No Such Printer"), nullptr},
+        {"empty name, not looked up in cDevPrinter", FoxString(""), printerName},
+        {"cDevPrinter names no printer", FoxLogical(true), "No Such Printer"},
+        {"a name over 255 characters", FoxString(longName.c_str()), nullptr},
+        {"cDevPrinter over 255 characters", FoxLogical(true), longName.c_str()},
+    };
+    Settings plain = {2, true, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+    for (const Case &c : cases) {
+        uint32_t object = SettingsObject(plain);
+        if (c.devPrinter != nullptr)
+            HostSetPropertyValue(host, object, "cDevPrinter", FoxString(c.devPrinter));
+        std::string before = Snapshot(object);
+        EXPECT_EQ(PrinterOpen(c.choice, object), nullptr) << c.what;
+        EXPECT_EQ(Snapshot(object), before) << c.what;
+        EXPECT_EQ(HostServiceCount(host, ServiceSetProperty), 0) << c.what;
+        EXPECT_EQ(HostLastCall(host)->leakedHandles, 0) << c.what;
+    }
+}
+
+// A whole job: the context from fkPrinterOpen, a named document, a page
+// the test draws, and the PostScript the printer wrote.
+TEST_F(Printing, Documents)
+{
+    Settings three = {3, true, DMPAPER_A4, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+    uint32_t object = SettingsObject(three);
+    DeleteFileA(outputPath);
+    HDC context = PrinterOpen(FoxString(printerName), object);
+    ASSERT_NE(context, nullptr);
+    int32_t job = CallOnContext("fkPrinterStartDoc", context, "Invoice 42");
+    EXPECT_GT(job, 0);
+    EXPECT_GT(StartPage(context), 0);
+    HFONT font = CreateFontA(-60, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Helvetica");
+    HGDIOBJ old = SelectObject(context, font);
+    const char drawn[] = "Falkmoor page 42";
+    EXPECT_TRUE(TextOutA(context, 200, 200, drawn, int(strlen(drawn))));
+    SelectObject(context, old);
+    DeleteObject(font);
+    EXPECT_GT(EndPage(context), 0);
+    EXPECT_GT(CallOnContext("fkPrinterEndDoc", context), 0);
+    EXPECT_NE(CallOnContext("fkPrinterClose", context), 0);
+    std::string postscript = ReadFileText(outputPath);
+    ASSERT_FALSE(postscript.empty()) << "nothing at " << outputPath;
+    EXPECT_EQ(postscript.compare(0, 4, "%!PS"), 0);
+    EXPECT_NE(postscript.find("%%Title: Invoice 42"), std::string::npos);
+    EXPECT_NE(ShownText(postscript).find(drawn), std::string::npos)
+        << "shown: " << ShownText(postscript);
+    EXPECT_NE(postscript.find("*PageSize A4"), std::string::npos);
+    EXPECT_NE(postscript.find("copies=3"), std::string::npos) << "the three copies reach the job";
+    // The context is gone: a second close fails.
+    EXPECT_EQ(CallOnContext("fkPrinterClose", context), 0);
+
+    // An empty document name, and an end without a start.
+    context = PrinterOpen(FoxString(printerName), SettingsObject(three));
+    ASSERT_NE(context, nullptr);
+    EXPECT_GT(CallOnContext("fkPrinterStartDoc", context, ""), 0);
+    EXPECT_GT(CallOnContext("fkPrinterEndDoc", context), 0);
+    postscript = ReadFileText(outputPath);
+    EXPECT_NE(postscript.find("%%Title: \n"), std::string::npos) << postscript.substr(0, 300);
+    int32_t again = CallOnContext("fkPrinterEndDoc", context);
+    HDC fresh = CreateDCA(nullptr, printerName, nullptr, nullptr);
+    EXPECT_EQ(again, EndDoc(fresh)) << "EndDoc's own answer without a document";
+    DeleteDC(fresh);
+    EXPECT_NE(CallOnContext("fkPrinterClose", context), 0);
+}
+
+TEST_F(Printing, NoContext)
+{
+    EXPECT_LE(CallOnContext("fkPrinterStartDoc", nullptr, "Invoice 42"), 0);
+    EXPECT_LE(CallOnContext("fkPrinterEndDoc", nullptr), 0);
+    EXPECT_EQ(CallOnContext("fkPrinterClose", nullptr), 0);
+    HDC unrelated = reinterpret_cast<HDC>(uintptr_t(0x12345));
+    EXPECT_LE(CallOnContext("fkPrinterStartDoc", unrelated, "x"), 0);
+    EXPECT_EQ(CallOnContext("fkPrinterClose", unrelated), 0);
+}
