@@ -524,3 +524,266 @@ TEST_F(Printing, NoContext)
     EXPECT_LE(CallOnContext("fkPrinterStartDoc", unrelated, "x"), 0);
     EXPECT_EQ(CallOnContext("fkPrinterClose", unrelated), 0);
 }
+
+// ---- The dialogs, driven as a person would from a second thread --------
+
+// What the person sees in the Print dialog and what they do there.
+struct DialogScript {
+    DWORD thread;              // the thread that shows the dialog
+    // seen
+    bool found;
+    char printer[256], from[16], to[16], copies[16];
+    bool allChecked, selectionChecked, pagesChecked, collateChecked;
+    bool selectionEnabled, pagesEnabled, toFileEnabled;
+    // done
+    const char *setFrom, *setTo, *setCopies;  // null: left alone
+    int pick;                  // a range button to click, or 0
+    int button;                // IDOK or IDCANCEL
+};
+
+static BOOL CALLBACK FindDialog(HWND window, LPARAM found)
+{
+    char name[16];
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void SetField(HWND dialog, int id, const char *text)
+{
+    if (text != nullptr)
+        SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+static bool Checked(HWND dialog, int id)
+{
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+static DWORD WINAPI PlayPerson(void *argument)
+{
+    DialogScript *script = static_cast<DialogScript *>(argument);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 200 && dialog == nullptr; i++) {
+        Sleep(50);
+        EnumThreadWindows(script->thread, FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    }
+    if (dialog == nullptr)
+        return 0;
+    Sleep(200);  // let the dialog finish filling its fields
+    script->found = true;
+    GetDlgItemTextA(dialog, PrinterList, script->printer, sizeof script->printer);
+    GetDlgItemTextA(dialog, FromField, script->from, sizeof script->from);
+    GetDlgItemTextA(dialog, ToField, script->to, sizeof script->to);
+    GetDlgItemTextA(dialog, CopiesField, script->copies, sizeof script->copies);
+    script->allChecked = Checked(dialog, AllPagesButton);
+    script->selectionChecked = Checked(dialog, SelectionButton);
+    script->pagesChecked = Checked(dialog, PagesButton);
+    script->collateChecked = Checked(dialog, CollateBox);
+    script->selectionEnabled = IsWindowEnabled(GetDlgItem(dialog, SelectionButton)) != FALSE;
+    script->pagesEnabled = IsWindowEnabled(GetDlgItem(dialog, PagesButton)) != FALSE;
+    script->toFileEnabled = IsWindowEnabled(GetDlgItem(dialog, PrintToFileBox)) != FALSE;
+    SetField(dialog, CopiesField, script->setCopies);
+    SetField(dialog, FromField, script->setFrom);
+    SetField(dialog, ToField, script->setTo);
+    if (script->pick != 0)
+        SendMessageA(GetDlgItem(dialog, script->pick), BM_CLICK, 0, 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(script->button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, script->button)));
+    return 0;
+}
+
+class PrintDialogs : public Printing {
+protected:
+    PrintSeams seams = {};
+    VersionCalls savedVersion = {};
+    PrinterMemoryCalls savedMemory = {};
+    PrintDialogBinding savedBinding = {};
+
+    // Tests here run on the library with its stand-in points reachable.
+    void SetUp() override
+    {
+        Open("print_probe.fll");
+        if (host == nullptr)
+            return;
+        PrintProbeCall probe = reinterpret_cast<PrintProbeCall>(
+            reinterpret_cast<void *>(GetProcAddress(HostModule(host), PRINT_PROBE_EXPORT)));
+        ASSERT_NE(probe, nullptr);
+        probe(&seams);
+        savedVersion = *seams.version;
+        savedMemory = *seams.memory;
+        savedBinding = *seams.dialog;
+    }
+    void TearDown() override
+    {
+        if (seams.version != nullptr) {
+            *seams.version = savedVersion;
+            *seams.memory = savedMemory;
+            *seams.dialog = savedBinding;
+        }
+        Printing::TearDown();
+    }
+
+    // Settings object for the dialog: page options and the printer names.
+    uint32_t DialogObject(int rangeType, bool allowRange, bool allowSelection, bool allowFile,
+                          bool collate)
+    {
+        Settings plain = {1, collate, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300,
+                          DMCOLOR_COLOR};
+        uint32_t object = SettingsObject(plain);
+        HostSetPropertyValue(host, object, "cDevPrinter", FoxString(printerName));
+        HostSetPropertyValue(host, object, "cDevDriver", FoxString("winspool"));
+        HostSetPropertyValue(host, object, "cDevOutput", FoxString("FKTEST:"));
+        HostSetPropertyValue(host, object, "nPageRangeType", FoxInt(rangeType));
+        HostSetPropertyValue(host, object, "lAllowPrintRange", FoxLogical(allowRange));
+        HostSetPropertyValue(host, object, "lAllowPrintSelection", FoxLogical(allowSelection));
+        HostSetPropertyValue(host, object, "lAllowPrintToFile", FoxLogical(allowFile));
+        HostSetPropertyValue(host, object, "nPageRanges", FoxInt(1));
+        HostSetPropertyValue(host, object, "nFromPage1", FoxInt(2));
+        HostSetPropertyValue(host, object, "nToPage1", FoxInt(4));
+        HostSetPropertyValue(host, object, "nMinPage", FoxInt(1));
+        HostSetPropertyValue(host, object, "nMaxPage", FoxInt(10));
+        return object;
+    }
+
+    // fkPrinterOpen on the dialog path with a person at the dialog.
+    HDC OpenWithPerson(uint32_t object, DialogScript *script)
+    {
+        script->thread = GetCurrentThreadId();
+        HANDLE person = CreateThread(nullptr, 0, PlayPerson, script, 0, nullptr);
+        HDC context = PrinterOpen(FoxLogical(false), object);
+        WaitForSingleObject(person, 15000);
+        CloseHandle(person);
+        return context;
+    }
+};
+
+static BOOL WINAPI OlderWindows(OSVERSIONINFOA *info)
+{
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 0;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
+// Windows 2000 and later: the property-sheet dialog, which Wine shows as
+// the classic Print dialog.
+TEST_F(PrintDialogs, PropertySheetDialog)
+{
+    uint32_t object = DialogObject(3, true, false, false, true);
+    DialogScript script = {};
+    script.setCopies = "2";
+    script.button = IDOK;
+    HDC context = OpenWithPerson(object, &script);
+    ASSERT_TRUE(script.found) << "no dialog came up";
+    EXPECT_STREQ(script.printer, printerName) << "the printer of the names block";
+    EXPECT_TRUE(script.pagesChecked);
+    EXPECT_STREQ(script.from, "2");
+    EXPECT_STREQ(script.to, "4");
+    EXPECT_FALSE(script.selectionEnabled);
+    EXPECT_TRUE(script.pagesEnabled);
+    EXPECT_FALSE(script.toFileEnabled);
+    EXPECT_TRUE(script.collateChecked);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(GetDeviceCaps(context, TECHNOLOGY), DT_RASPRINTER);
+    EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName);
+    EXPECT_EQ(TextOf(object, "cDevDriver"), "wineps.drv") << "the names the dialog chose";
+    std::string port = TextOf(object, "cDevOutput");
+    EXPECT_TRUE(port.size() > 8 && port.compare(port.size() - 8, 8, "/page.ps") == 0) << port;
+    EXPECT_EQ(IntOf(object, "nPageRangeType"), 3);
+    // The copies and collation are the application's to make, not the driver's.
+    EXPECT_EQ(IntOf(object, "nAppCopies"), 2);
+    EXPECT_EQ(IntOf(object, "lAppCollate"), 1);
+    EXPECT_EQ(IntOf(object, "nCopies"), 1);
+    DeleteDC(context);
+
+    // Cancel: no context, the names and driver settings stay as they were,
+    // the page choice and the application's copies are still written.
+    object = DialogObject(2, true, true, true, false);
+    HostSetPropertyValue(host, object, "cDevOutput", FoxString("kept"));
+    script = DialogScript();
+    script.button = IDCANCEL;
+    context = OpenWithPerson(object, &script);
+    ASSERT_TRUE(script.found);
+    EXPECT_TRUE(script.selectionChecked);
+    EXPECT_TRUE(script.selectionEnabled);
+    EXPECT_TRUE(script.toFileEnabled);
+    EXPECT_FALSE(script.collateChecked);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(TextOf(object, "cDevOutput"), "kept");
+    EXPECT_EQ(IntOf(object, "nPageRangeType"), 2);
+    EXPECT_EQ(IntOf(object, "lAppCollate"), 0);
+    FoxValue copies;
+    EXPECT_TRUE(HostGetPropertyValue(host, object, "nAppCopies", &copies));
+
+    // No page numbers allowed: the option is off and the limits are not read.
+    object = DialogObject(0, false, true, true, false);
+    WriteLog reads;
+    HostSetServiceHook(host, ServiceGetProperty, RecordRead, &reads);
+    script = DialogScript();
+    script.button = IDCANCEL;
+    OpenWithPerson(object, &script);
+    HostSetServiceHook(host, ServiceGetProperty, nullptr, nullptr);
+    ASSERT_TRUE(script.found);
+    EXPECT_FALSE(script.pagesEnabled);
+    EXPECT_TRUE(script.allChecked);
+    EXPECT_FALSE(Contains(reads.names, "nMinPage")) << Joined(reads.names);
+    EXPECT_FALSE(Contains(reads.names, "nFromPage1")) << Joined(reads.names);
+}
+
+// Before Windows 2000: PrintDlgA, one page range, and the person's choice
+// comes back through the record.
+TEST_F(PrintDialogs, ClassicDialog)
+{
+    seams.version->getVersionEx = OlderWindows;
+    uint32_t object = DialogObject(3, true, true, true, false);
+    DialogScript script = {};
+    script.setFrom = "1";
+    script.setTo = "3";
+    script.setCopies = "2";
+    script.button = IDOK;
+    HDC context = OpenWithPerson(object, &script);
+    ASSERT_TRUE(script.found);
+    EXPECT_TRUE(script.pagesChecked);
+    EXPECT_STREQ(script.from, "2");
+    EXPECT_STREQ(script.to, "4");
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nPageRangeType"), 3);
+    EXPECT_EQ(IntOf(object, "nPageRanges"), 1);
+    EXPECT_EQ(IntOf(object, "nFromPage1"), 1);
+    EXPECT_EQ(IntOf(object, "nToPage1"), 3);
+    EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName);
+    EXPECT_EQ(IntOf(object, "nAppCopies"), 2);
+    EXPECT_EQ(IntOf(object, "lAppCollate"), 0);
+    DeleteDC(context);
+
+    // "Current page" does not exist here: the dialog opens on all pages;
+    // the person picks the selection.
+    object = DialogObject(1, true, true, true, false);
+    script = DialogScript();
+    script.pick = SelectionButton;
+    script.button = IDOK;
+    context = OpenWithPerson(object, &script);
+    ASSERT_TRUE(script.found);
+    EXPECT_TRUE(script.allChecked);
+    EXPECT_NE(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nPageRangeType"), 2);
+    DeleteDC(context);
+
+    // Cancel: no context, and the page fields are still written back.
+    object = DialogObject(3, true, true, true, true);
+    script = DialogScript();
+    script.button = IDCANCEL;
+    context = OpenWithPerson(object, &script);
+    ASSERT_TRUE(script.found);
+    EXPECT_TRUE(script.collateChecked);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nFromPage1"), 2);
+    EXPECT_EQ(IntOf(object, "nToPage1"), 4);
+    EXPECT_EQ(IntOf(object, "nPageRangeType"), 3);
+    EXPECT_EQ(IntOf(object, "lAppCollate"), 1);
+    EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName) << "as it was";
+}
