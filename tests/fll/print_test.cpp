@@ -787,3 +787,316 @@ TEST_F(PrintDialogs, ClassicDialog)
     EXPECT_EQ(IntOf(object, "lAppCollate"), 1);
     EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName) << "as it was";
 }
+
+// ---- The property-sheet dialog played through its binding --------------
+// Wine's classic dialog cannot give several page ranges or settings
+// applied and then cancelled; this stand-in answers as Windows' own
+// property-sheet dialog does, and keeps what it was handed.
+
+struct DialogPlay {
+    int calls;
+    PRINTDLGEXA seen;
+    PRINTPAGERANGE seenRanges[7];
+    DEVMODEA seenMode;
+    WORD offsets[4];      // driver, device, output, default
+    std::string driver, device, output;
+    // the answer
+    HRESULT answer;
+    DWORD action;
+    bool giveContext;
+    DWORD flags;
+    DWORD copies;
+    DWORD rangeCount;
+    PRINTPAGERANGE ranges[7];
+    HDC given;
+};
+static DialogPlay play;
+
+static HRESULT WINAPI PlayedPrintDlgEx(PRINTDLGEXA *record)
+{
+    play.calls++;
+    play.seen = *record;
+    if (record->lpPageRanges != nullptr)
+        memcpy(play.seenRanges, record->lpPageRanges, sizeof play.seenRanges);
+    const DEVMODEA *mode = static_cast<const DEVMODEA *>(GlobalLock(record->hDevMode));
+    if (mode != nullptr) {
+        play.seenMode = *mode;
+        GlobalUnlock(record->hDevMode);
+    }
+    const char *names = static_cast<const char *>(GlobalLock(record->hDevNames));
+    if (names != nullptr) {
+        const DEVNAMES *n = reinterpret_cast<const DEVNAMES *>(names);
+        WORD offsets[4] = {n->wDriverOffset, n->wDeviceOffset, n->wOutputOffset, n->wDefault};
+        memcpy(play.offsets, offsets, sizeof offsets);
+        play.driver = names + n->wDriverOffset;
+        play.device = names + n->wDeviceOffset;
+        play.output = names + n->wOutputOffset;
+        GlobalUnlock(record->hDevNames);
+    }
+    if (play.answer != S_OK)
+        return play.answer;
+    record->dwResultAction = play.action;
+    record->Flags = play.flags;
+    record->nCopies = play.copies;
+    record->nPageRanges = play.rangeCount;
+    if (record->lpPageRanges != nullptr)
+        memcpy(record->lpPageRanges, play.ranges, sizeof play.ranges);
+    if (play.giveContext) {
+        play.given = CreateDCA(nullptr, printerName, nullptr, nullptr);
+        record->hDC = play.given;
+    }
+    return S_OK;
+}
+
+static FARPROC WINAPI BindPlayed(HMODULE module, LPCSTR name)
+{
+    if (strcmp(name, "PrintDlgExA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(PlayedPrintDlgEx));
+    return GetProcAddress(module, name);
+}
+static FARPROC WINAPI BindNothing(HMODULE, LPCSTR) { return nullptr; }
+static HMODULE WINAPI NoLibrary(LPCSTR) { return nullptr; }
+
+// Global memory that fails at the nth allocation or lock of a call.
+static int allocCalls, failAllocAt, lockCalls, failLockAt;
+static HGLOBAL WINAPI CountedAlloc(UINT flags, SIZE_T bytes)
+{
+    return ++allocCalls == failAllocAt ? nullptr : GlobalAlloc(flags, bytes);
+}
+static LPVOID WINAPI CountedLock(HGLOBAL block)
+{
+    return ++lockCalls == failLockAt ? nullptr : GlobalLock(block);
+}
+
+class PlayedDialog : public PrintDialogs {
+protected:
+    void SetUp() override
+    {
+        PrintDialogs::SetUp();
+        play = DialogPlay();
+        if (seams.dialog != nullptr)
+            seams.dialog->getProcAddress = BindPlayed;
+    }
+};
+
+TEST_F(PlayedDialog, Record)
+{
+    struct Case {
+        int rangeType;
+        bool range, selection, file, collate;
+        DWORD flags;
+    } cases[] = {
+        {3, true, false, false, true,
+         PD_RETURNDC | PD_PAGENUMS | PD_DISABLEPRINTTOFILE | PD_NOSELECTION | PD_COLLATE},
+        {1, true, true, true, false, PD_RETURNDC | PD_CURRENTPAGE},
+        {2, false, true, true, false, PD_RETURNDC | PD_SELECTION | PD_NOPAGENUMS},
+        {0, true, false, true, false, PD_RETURNDC | PD_NOSELECTION},
+        {9, false, false, false, true,
+         PD_RETURNDC | PD_DISABLEPRINTTOFILE | PD_NOSELECTION | PD_NOPAGENUMS | PD_COLLATE},
+    };
+    for (const Case &c : cases) {
+        play = DialogPlay();
+        uint32_t object = DialogObject(c.rangeType, c.range, c.selection, c.file, c.collate);
+        HostSetPropertyValue(host, object, "nCopies", FoxInt(4));
+        HostSetPropertyValue(host, object, "nFromPage7", FoxInt(70));
+        HostSetPropertyValue(host, object, "nToPage7", FoxInt(71));
+        EXPECT_EQ(PrinterOpen(FoxLogical(false), object), nullptr) << "the played dialog cancels";
+        ASSERT_EQ(play.calls, 1);
+        const PRINTDLGEXA &r = play.seen;
+        EXPECT_EQ(r.lStructSize, 84u);
+        EXPECT_EQ(r.hwndOwner, owner);
+        EXPECT_EQ(r.Flags, c.flags) << std::hex << r.Flags << " for range type " << c.rangeType;
+        EXPECT_EQ(r.Flags2, 0u);
+        EXPECT_EQ(r.ExclusionFlags, 0x8100u);
+        EXPECT_EQ(r.nStartPage, 0xFFFFFFFFu);
+        EXPECT_EQ(r.nCopies, 0u);
+        EXPECT_EQ(r.hInstance, nullptr);
+        EXPECT_EQ(r.nPropertyPages, 0u);
+        if (c.range) {
+            ASSERT_NE(r.lpPageRanges, nullptr);
+            EXPECT_EQ(r.nMaxPageRanges, 7u);
+            EXPECT_EQ(r.nPageRanges, 1u);
+            EXPECT_EQ(r.nMinPage, 1u);
+            EXPECT_EQ(r.nMaxPage, 10u);
+            EXPECT_EQ(play.seenRanges[0].nFromPage, 2u);
+            EXPECT_EQ(play.seenRanges[0].nToPage, 4u);
+            EXPECT_EQ(play.seenRanges[6].nFromPage, 70u) << "all seven pairs are read";
+            EXPECT_EQ(play.seenRanges[6].nToPage, 71u);
+        } else {
+            EXPECT_EQ(r.lpPageRanges, nullptr);
+            EXPECT_EQ(r.nMaxPageRanges, 0u);
+            EXPECT_EQ(r.nMinPage, 0u);
+            EXPECT_EQ(r.nMaxPage, 0u);
+        }
+        // The driver settings block as the settings object filled it.
+        EXPECT_EQ(play.seenMode.dmFields, 0x9F03u) << std::hex << play.seenMode.dmFields;
+        EXPECT_EQ(play.seenMode.dmCopies, 4);
+        EXPECT_EQ(play.seenMode.dmCollate, c.collate ? 1 : 0);
+        EXPECT_STREQ(reinterpret_cast<const char *>(play.seenMode.dmDeviceName), printerName);
+        // The names block: driver, device, output.
+        EXPECT_EQ(play.offsets[0], 8);
+        EXPECT_EQ(play.offsets[1], 8 + strlen("winspool") + 1);
+        EXPECT_EQ(play.offsets[2], play.offsets[1] + strlen(printerName) + 1);
+        EXPECT_EQ(play.offsets[3], 0);
+        EXPECT_EQ(play.driver, "winspool");
+        EXPECT_EQ(play.device, printerName);
+        EXPECT_EQ(play.output, "FKTEST:");
+    }
+
+    // Empty names, and names that are no texts: three empty strings.
+    play = DialogPlay();
+    uint32_t object = DialogObject(0, true, true, true, false);
+    HostSetPropertyValue(host, object, "cDevPrinter", FoxString(""));
+    HostSetPropertyValue(host, object, "cDevDriver", FoxInt(5));
+    HostSetPropertyValue(host, object, "cDevOutput", FoxLogical(true));
+    PrinterOpen(FoxLogical(false), object);
+    ASSERT_EQ(play.calls, 1) << "the default printer's settings, then the dialog";
+    EXPECT_EQ(play.offsets[0], 8);
+    EXPECT_EQ(play.offsets[1], 9);
+    EXPECT_EQ(play.offsets[2], 10);
+    EXPECT_EQ(play.driver + play.device + play.output, "");
+}
+
+// What the person chose comes back into the settings object.
+TEST_F(PlayedDialog, Choices)
+{
+    struct Case {
+        const char *what;
+        DWORD action;
+        DWORD flags;
+        DWORD copies;
+        DWORD rangeCount;
+        int rangeType;       // written back
+        bool context;        // kept
+    } cases[] = {
+        {"pages 1-3 and 7, 3 collated copies", PD_RESULT_PRINT, PD_PAGENUMS | PD_COLLATE, 3, 2, 3, true},
+        {"the selection", PD_RESULT_PRINT, PD_SELECTION, 1, 0, 2, true},
+        {"the current page", PD_RESULT_PRINT, PD_CURRENTPAGE, 1, 0, 1, true},
+        {"all pages", PD_RESULT_PRINT, 0, 1, 0, 0, true},
+        {"applied, then cancelled", PD_RESULT_APPLY, PD_PAGENUMS, 2, 1, 3, false},
+        {"cancelled", PD_RESULT_CANCEL, PD_SELECTION, 1, 0, 2, false},
+    };
+    for (const Case &c : cases) {
+        play = DialogPlay();
+        play.action = c.action;
+        play.flags = c.flags;
+        play.copies = c.copies;
+        play.rangeCount = c.rangeCount;
+        play.ranges[0] = {1, 3};
+        play.ranges[1] = {7, 7};
+        play.ranges[2] = {9, 9};
+        play.giveContext = c.action != PD_RESULT_CANCEL;
+        uint32_t object = DialogObject(3, true, true, true, false);
+        HostSetPropertyValue(host, object, "cDevPrinter", FoxString("No Such Printer"));
+        HostSetPropertyValue(host, object, "cDevPrinter", FoxString(printerName));
+        HDC context = PrinterOpen(FoxLogical(false), object);
+        ASSERT_EQ(play.calls, 1) << c.what;
+        EXPECT_EQ(context != nullptr, c.context) << c.what;
+        if (c.context) {
+            EXPECT_EQ(context, play.given) << c.what;
+        }
+        EXPECT_EQ(IntOf(object, "nPageRangeType"), c.rangeType) << c.what;
+        EXPECT_EQ(IntOf(object, "nAppCopies"), int32_t(c.copies)) << c.what;
+        EXPECT_EQ(IntOf(object, "lAppCollate"), (c.flags & PD_COLLATE) ? 1 : 0) << c.what;
+        if (c.flags & PD_PAGENUMS) {
+            EXPECT_EQ(IntOf(object, "nPageRanges"), int32_t(c.rangeCount)) << c.what;
+            EXPECT_EQ(IntOf(object, "nFromPage1"), 1) << c.what;
+            EXPECT_EQ(IntOf(object, "nToPage1"), 3) << c.what;
+        }
+        if (c.rangeCount == 2) {
+            EXPECT_EQ(IntOf(object, "nFromPage2"), 7);
+            EXPECT_EQ(IntOf(object, "nToPage2"), 7);
+        }
+        FoxValue third;
+        EXPECT_FALSE(HostGetPropertyValue(host, object, "nFromPage3", &third))
+            << "only the ranges given are written";
+        if (c.action == PD_RESULT_APPLY) {
+            // The settings were applied: written back, and the context deleted.
+            EXPECT_EQ(TextOf(object, "cDevDriver"), "winspool");
+            EXPECT_EQ(GetObjectType(play.given), 0u) << "the discarded context is deleted";
+        }
+        if (c.action == PD_RESULT_CANCEL) {
+            EXPECT_EQ(TextOf(object, "cDevOutput"), "FKTEST:") << "no names written back";
+        }
+        if (context != nullptr)
+            DeleteDC(context);
+    }
+}
+
+// No property-sheet dialog to be had: 0, no message, and the write-back
+// from the record as it was filled.
+TEST_F(PlayedDialog, Unavailable)
+{
+    struct Case {
+        const char *what;
+        HMODULE(WINAPI *load)(LPCSTR);
+        FARPROC(WINAPI *bind)(HMODULE, LPCSTR);
+        HRESULT answer;
+    } cases[] = {
+        {"no Comdlg32.dll", NoLibrary, BindPlayed, S_OK},
+        {"no PrintDlgExA in it", LoadLibraryA, BindNothing, S_OK},
+        {"the call fails", LoadLibraryA, BindPlayed, E_HANDLE},
+    };
+    for (const Case &c : cases) {
+        for (bool collate : {false, true}) {
+            play = DialogPlay();
+            play.answer = c.answer;
+            seams.dialog->loadLibrary = c.load;
+            seams.dialog->getProcAddress = c.bind;
+            uint32_t object = DialogObject(3, true, true, true, collate);
+            EXPECT_EQ(PrinterOpen(FoxLogical(false), object), nullptr) << c.what;
+            EXPECT_EQ(IntOf(object, "nAppCopies"), 0) << c.what;
+            EXPECT_EQ(IntOf(object, "lAppCollate"), collate ? 1 : 0) << c.what;
+            EXPECT_EQ(IntOf(object, "nPageRangeType"), 3) << c.what;
+            EXPECT_EQ(IntOf(object, "nPageRanges"), 1) << c.what;
+            EXPECT_EQ(IntOf(object, "nFromPage1"), 2) << c.what;
+            EXPECT_EQ(HostDialogCount(host), 0) << c.what;
+        }
+    }
+}
+
+// A driver settings, device-name or page-range block that cannot be had
+// (or locked): 0, no dialog, and the settings object as it was.
+TEST_F(PlayedDialog, BlocksThatCannotBeHad)
+{
+    struct Case {
+        const char *what;
+        bool direct;
+        int failAlloc, failLock;
+    } cases[] = {
+        {"driver settings, direct", true, 1, 0},
+        {"driver settings, dialog", false, 1, 0},
+        {"driver settings lock", true, 0, 1},
+        {"device names", false, 2, 0},
+        {"device names lock", false, 0, 2},
+        {"page ranges", false, 3, 0},
+        {"driver settings lock at the write-back", true, 0, 2},
+    };
+    seams.memory->alloc = CountedAlloc;
+    seams.memory->lock = CountedLock;
+    for (const Case &c : cases) {
+        play = DialogPlay();
+        play.action = PD_RESULT_PRINT;
+        play.giveContext = true;
+        allocCalls = lockCalls = 0;
+        failAllocAt = c.failAlloc;
+        failLockAt = c.failLock;
+        uint32_t object = DialogObject(3, true, true, true, false);
+        std::string before = Snapshot(object);
+        FoxValue choice = c.direct ? FoxString(printerName) : FoxLogical(false);
+        EXPECT_EQ(PrinterOpen(choice, object), nullptr) << c.what;
+        EXPECT_EQ(play.calls, 0) << c.what;
+        EXPECT_EQ(Snapshot(object), before) << c.what;
+        EXPECT_EQ(HostLastCall(host)->leakedHandles, 0) << c.what;
+    }
+    // The same blocks, had: the calls go through.
+    allocCalls = lockCalls = 0;
+    failAllocAt = failLockAt = 0;
+    play = DialogPlay();
+    play.action = PD_RESULT_PRINT;
+    play.giveContext = true;
+    HDC context = PrinterOpen(FoxLogical(false), DialogObject(3, true, true, true, false));
+    EXPECT_NE(context, nullptr);
+    EXPECT_EQ(allocCalls, 3) << "driver settings, device names, page ranges";
+    DeleteDC(context);
+}
