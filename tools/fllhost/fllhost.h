@@ -67,6 +67,10 @@
 // leaked (and frees it, so the next call starts clean). A result that
 // hands back an argument's own handle is freed once and is no leak.
 //
+// GDI+: the run time starts GDI+ for its process before it loads
+// libraries, and so does HostOpen (once per process; it stays running until
+// the process ends), since the library paints with GDI+ and never starts it.
+//
 // Threads: each thread that calls gets its own handle and value tables and
 // its own request 0, on its first call (or HostInitThread). Host state is
 // not locked: threads take turns.
@@ -207,6 +211,8 @@ void HostRewriteNext(Host *host, uint32_t service);
 
 // Snooping on the service traffic.
 int HostServiceCount(Host *host, uint32_t service);
+// Requests of every code served so far in the session.
+int HostServiceTotal(Host *host);
 int HostReservedNonZero(Host *host);
 int HostUnknownServices(Host *host);
 typedef void (*HostServiceHook)(Host *host, HostRequest *request, void *context);

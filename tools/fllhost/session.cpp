@@ -4,6 +4,8 @@
 // library code.
 #include <stdlib.h>
 #include <string.h>
+#include <objidl.h>  // the GDI+ headers need the COM types that the lean headers omit
+#include <gdiplus.h>
 #include "host_state.h"
 
 Host *activeHost = nullptr;
@@ -274,8 +276,21 @@ static void RunHook(Host *host, int16_t rowCount)
     }
 }
 
+// Starts GDI+ for the process the first time a session opens, as the run
+// time does before it loads any library; it runs until the process ends.
+static void StartGdiplus()
+{
+    static bool started = false;
+    if (started)
+        return;
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    started = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+}
+
 Host *HostOpenWith(const char *libraryPath, const HostOptions *options)
 {
+    StartGdiplus();
     openError[0] = '\0';
     if (activeHost != nullptr) {
         strcpy(openError, "a session is open already");

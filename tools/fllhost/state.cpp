@@ -364,6 +364,14 @@ int HostServiceCount(Host *host, uint32_t service)
     return found != host->serviceCounts.end() ? found->second : 0;
 }
 
+int HostServiceTotal(Host *host)
+{
+    int total = 0;
+    for (const auto &entry : host->serviceCounts)
+        total += entry.second;
+    return total;
+}
+
 int HostReservedNonZero(Host *host)
 {
     return host->reservedNonZero;
