@@ -3,19 +3,21 @@
 // not built yet simply has no row, and the rows keep their order.
 #include "library_table.h"
 #include "../system/utility.h"
+#include "../ui/confirm_prompt.h"
+#include "../ui/monitor.h"
 
 static const FunctionEntry libraryRows[] = {
     {"fkAbout", fkAbout, 0, ""},
     {"fkGetFLLVersion", fkGetFLLVersion, 0, ""},
-    // fkGetActivityCount
+    {"fkGetActivityCount", fkGetActivityCount, 1, ".?"},
     {"fkIsPath", fkIsPath, 1, "C"},
     {"fkAddProperty", fkAddProperty, 2, "O,C"},
     // fkSaveAsDialog
     // fkOpenDialog
-    // fkTriggerCallback
-    // fkSetMouseTrap
-    // fkSetCallbackTimer
-    // fkCancelCallbackTimer
+    {"fkTriggerCallback", fkTriggerCallback, 2, "I,.I"},
+    {"fkSetMouseTrap", fkSetMouseTrap, 1, "I"},
+    {"fkSetCallbackTimer", fkSetCallbackTimer, 2, "O,I"},
+    {"fkCancelCallbackTimer", fkCancelCallbackTimer, 0, ""},
     // fkEncrypt
     {"fkGetUserName", fkGetUserName, 1, "C"},
     {"fkFieldInfo", fkFieldInfo, 3, "?,.R,.R"},
@@ -25,9 +27,9 @@ static const FunctionEntry libraryRows[] = {
     // fkRegSetString
     // fkRegSetInteger
     // fkRegSetBinaryString
-    // fkKeyModifier
-    // fkLastKey
-    // fkSetConfirmPrompt
+    {"fkKeyModifier", fkKeyModifier, 0, ""},
+    {"fkLastKey", fkLastKey, 0, ""},
+    {"fkSetConfirmPrompt", fkSetConfirmPrompt, 2, "C,C"},
     // fkZip
     // fkUnZip
     // fkPrinterOpen
@@ -36,8 +38,8 @@ static const FunctionEntry libraryRows[] = {
     // fkPrinterEndDoc
     // fkRegisterControl
     // fkUnregisterControl
-    // ONLOAD
-    // ONUNLOAD
+    {"ONLOAD", MonitorLoad, LoadRowCount, ""},
+    {"ONUNLOAD", MonitorUnload, UnloadRowCount, ""},
 };
 
 const LibraryTable libraryTable = {
