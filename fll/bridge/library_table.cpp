@@ -2,6 +2,10 @@
 // unit of functions declares them in its own header; a function that is
 // not built yet simply has no row, and the rows keep their order.
 #include "library_table.h"
+#include "../system/archive.h"
+#include "../system/controls.h"
+#include "../system/registry.h"
+#include "../system/scramble.h"
 #include "../system/utility.h"
 #include "../ui/confirm_prompt.h"
 #include "../ui/monitor.h"
@@ -18,26 +22,26 @@ static const FunctionEntry libraryRows[] = {
     {"fkSetMouseTrap", fkSetMouseTrap, 1, "I"},
     {"fkSetCallbackTimer", fkSetCallbackTimer, 2, "O,I"},
     {"fkCancelCallbackTimer", fkCancelCallbackTimer, 0, ""},
-    // fkEncrypt
+    {"fkEncrypt", fkEncrypt, 2, "?,C"},
     {"fkGetUserName", fkGetUserName, 1, "C"},
     {"fkFieldInfo", fkFieldInfo, 3, "?,.R,.R"},
-    // fkRegDeleteKey
-    // fkRegDeleteValue
-    // fkRegGetValue
-    // fkRegSetString
-    // fkRegSetInteger
-    // fkRegSetBinaryString
+    {"fkRegDeleteKey", fkRegDeleteKey, 2, "I,C"},
+    {"fkRegDeleteValue", fkRegDeleteValue, 2, "I,C"},
+    {"fkRegGetValue", fkRegGetValue, 3, "I,C,R"},
+    {"fkRegSetString", fkRegSetString, 3, "I,C,C"},
+    {"fkRegSetInteger", fkRegSetInteger, 3, "I,C,I"},
+    {"fkRegSetBinaryString", fkRegSetBinaryString, 3, "I,C,C"},
     {"fkKeyModifier", fkKeyModifier, 0, ""},
     {"fkLastKey", fkLastKey, 0, ""},
     {"fkSetConfirmPrompt", fkSetConfirmPrompt, 2, "C,C"},
-    // fkZip
-    // fkUnZip
+    {"fkZip", fkZip, 2, "C,C"},
+    {"fkUnZip", fkUnZip, 3, "C,C,C"},
     // fkPrinterOpen
     // fkPrinterClose
     // fkPrinterStartDoc
     // fkPrinterEndDoc
-    // fkRegisterControl
-    // fkUnregisterControl
+    {"fkRegisterControl", fkRegisterControl, 1, "C"},
+    {"fkUnregisterControl", fkUnregisterControl, 1, "C"},
     {"ONLOAD", MonitorLoad, LoadRowCount, ""},
     {"ONUNLOAD", MonitorUnload, UnloadRowCount, ""},
 };
