@@ -225,6 +225,14 @@ TEST_F(Monitor, EventTable)
         EXPECT_EQ(Int("fkKeyModifier"), c.keyModifier);
         EXPECT_EQ(Delivered(timer), c.reasons);
     }
+    // The owner window is asked for only while watch bit 0x04 is set.
+    Register(timer, 0);
+    int asked = HostServiceCount(host, ServiceOwnerWindow);
+    Fire(6, 0, 0, ownerWindow);
+    EXPECT_EQ(HostServiceCount(host, ServiceOwnerWindow), asked);
+    Register(timer, Owner);
+    Fire(6, 0, 0, ownerWindow);
+    EXPECT_EQ(HostServiceCount(host, ServiceOwnerWindow), asked + 1);
 }
 
 // Event 21 has no modifier word of its own: it adds what the keyboard
@@ -346,6 +354,15 @@ TEST_F(Monitor, Delivery)
     Trigger(0x300);  // only the low byte counts
     EXPECT_EQ(Delivered(timer), -127);
     (void)enabled;
+
+    // Only the integer field counts: a text there reads as 0, is freed by
+    // the library, and the reasons go out.
+    HostSetPropertyValue(host, timer, "nReasonMask", FoxString("taken"));
+    Trigger(8);
+    EXPECT_EQ(HostFireIdle(host), 0u);
+    EXPECT_EQ(HostLastCall(host)->leakedHandles, 0) << "the text read was freed";
+    EXPECT_EQ(Property(timer, "nReasonMask").type, 'I');
+    EXPECT_EQ(Delivered(timer), 8);
 
     // No reasons pending: nothing is asked.
     reads = HostServiceCount(host, ServiceGetProperty);
