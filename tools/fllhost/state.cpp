@@ -364,6 +364,15 @@ int HostServiceCount(Host *host, uint32_t service)
     return found != host->serviceCounts.end() ? found->second : 0;
 }
 
+bool HostLastRequest(Host *host, uint32_t service, HostRequest *request)
+{
+    auto found = host->lastRequests.find(service);
+    if (found == host->lastRequests.end())
+        return false;
+    *request = found->second;
+    return true;
+}
+
 int HostReservedNonZero(Host *host)
 {
     return host->reservedNonZero;
