@@ -121,7 +121,9 @@ static void FillSlot(Host *host, const FoxValue &arg, ParamSlot *slot, MemHandle
     value.longValue = arg.integer;
     value.real = arg.number;
     value.object = arg.object;
-    if (arg.type == 'C') {
+    if (arg.type == 'C' && arg.handle != 0) {
+        value.handle = arg.handle;
+    } else if (arg.type == 'C') {
         *handle = NewHandle(host, arg.text, arg.length);
         value.handle = *handle;
     }

@@ -22,7 +22,9 @@
 //
 // Values. FoxValue is a value as host code sees it. Build arguments with
 // FoxString, FoxBytes, FoxInt, FoxNumber, FoxLogical, FoxObject, or fill a
-// FoxValue by hand for other type letters ('Y', '0', 'M'). A reference
+// FoxValue by hand for other type letters ('Y', '0', 'M'); a 'C' value
+// with a handle set passes that handle as it is (the caller keeps it, and
+// may make it bad on purpose). A reference
 // (passed by reference, the run time's @name) is FoxRef("name"): the
 // variable is made (as false) when it does not exist; the function sees a
 // HostLocator with work area 0. A memo field is FoxField(workArea,
@@ -91,6 +93,8 @@ struct FoxValue {
     uint32_t object;    // 'O': object id
     const char *text;   // 'C': the bytes; 'R': the variable's or field's name
     int16_t workArea;   // 'R': > 0 for a field of the table in that work area
+    MemHandle handle;   // 'C': pass this existing handle instead of text (the
+                        // caller keeps it); for tests of odd blocks
 };
 
 FoxValue FoxString(const char *text);
@@ -135,6 +139,7 @@ struct HostCallInfo {
     int results;          // results sent (service 11)
     FoxValue result;      // the last one; logical true when none was sent
     int leakedHandles;    // handles left occupied and freed by the host
+    int dispatchResult;   // what DispatchAPI returned
     MemHandle arguments[MaxParameters];  // handles made for 'C' arguments
 };
 
@@ -145,6 +150,10 @@ const HostCallInfo *HostLastCall(Host *host);
 // Keeps the argument handles of the following calls alive (not freed, not
 // leaks) so a test can look at them; HostFreeHandle them afterwards.
 void HostKeepArguments(Host *host, bool keep);
+// With check false, handles that calls leave behind are neither counted
+// nor freed: for tests of the library's own handle operations, which free
+// them themselves. On by default.
+void HostCheckLeaks(Host *host, bool check);
 
 // Variables.
 void HostSetVariable(Host *host, const char *name, FoxValue value);
@@ -214,6 +223,9 @@ int HostServiceCount(Host *host, uint32_t service);
 // Requests of every code served so far in the session.
 int HostServiceTotal(Host *host);
 int HostReservedNonZero(Host *host);
+// The last request of that code as the host received it (before serving);
+// false when none came.
+bool HostLastRequest(Host *host, uint32_t service, HostRequest *request);
 int HostUnknownServices(Host *host);
 typedef void (*HostServiceHook)(Host *host, HostRequest *request, void *context);
 // Runs hook after the host served a request of that code (one hook per

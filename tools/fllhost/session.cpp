@@ -214,7 +214,7 @@ static int SettleHandles(Host *host, const std::vector<bool> &before, const MemH
     }
     HandleTable *table = ThreadOf(host)->handles;
     int leaked = 0;
-    for (uint32_t i = 1; i < table->capacity; i++) {
+    for (uint32_t i = 1; host->checkLeaks && i < table->capacity; i++) {
         bool wasFree = i >= before.size() || !before[i];
         bool kept = host->keepArguments && Contains(arguments, argumentCount, i);
         if (table->slots[i] != 0 && wasFree && !kept) {
@@ -240,7 +240,7 @@ void RunLibraryDispatch(Host *host, DispatchFunction dispatch, DispatchBlock *bl
         frame.info.arguments[i] = arguments[i];
     frame.outer = host->frame;
     host->frame = &frame;
-    dispatch(block);
+    frame.info.dispatchResult = dispatch(block);
     host->frame = frame.outer;
     frame.info.leakedHandles = SettleHandles(host, before, arguments, argumentCount, frame.resultHandles);
     host->leakTotal += frame.info.leakedHandles;
@@ -384,6 +384,11 @@ HostCallback HostCallbackEntry()
 const HostCallInfo *HostLastCall(Host *host)
 {
     return &host->last;
+}
+
+void HostCheckLeaks(Host *host, bool check)
+{
+    host->checkLeaks = check;
 }
 
 void HostKeepArguments(Host *host, bool keep)

@@ -372,6 +372,15 @@ int HostServiceTotal(Host *host)
     return total;
 }
 
+bool HostLastRequest(Host *host, uint32_t service, HostRequest *request)
+{
+    auto found = host->lastRequests.find(service);
+    if (found == host->lastRequests.end())
+        return false;
+    *request = found->second;
+    return true;
+}
+
 int HostReservedNonZero(Host *host)
 {
     return host->reservedNonZero;
