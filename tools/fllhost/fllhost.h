@@ -13,7 +13,8 @@
 // Calls. HostCall finds the row by name (case-insensitive, as host code
 // spells names freely), checks the arguments against the row's signature
 // as the run time would (too few: 1229, too many: 1230, wrong type: 11, no
-// such function: 1; the function is then not run), builds a ParamBlock
+// such function: 1, no handle for a character argument: 43; the function
+// is then not run), builds a ParamBlock
 // (character arguments in new handles made through request 2) and issues
 // request 1. It answers 0, or the host error the call raised (service 83),
 // or the rejection number. HostLastCall tells the rest: whether the
@@ -105,6 +106,7 @@ FoxValue FoxField(int16_t workArea, const char *field);
 // Rejection numbers of HostCall (the run time's own errors).
 const uint32_t HostRejectNoFunction = 1;
 const uint32_t HostRejectType = 11;
+const uint32_t HostRejectNoMemory = 43;  // no handle for a character argument
 const uint32_t HostRejectTooFew = 1229;
 const uint32_t HostRejectTooMany = 1230;
 
