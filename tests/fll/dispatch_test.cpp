@@ -138,6 +138,20 @@ static int marks = 0;
 static void MarkFunction(ParamBlock *) { marks++; }
 static int32_t MarkHandler(uint32_t, uint32_t) { marks++; return 1; }
 static int32_t MarkEventHandler(uint32_t, void *) { marks++; return 42; }
+static uint32_t seenWords[2];
+static const void *seenRecord;
+static int32_t KeepWords(uint32_t word0, uint32_t word1)
+{
+    seenWords[0] = word0;
+    seenWords[1] = word1;
+    return 99;
+}
+static int32_t KeepRecord(uint32_t hostWindow, void *record)
+{
+    seenWords[0] = hostWindow;
+    seenRecord = record;
+    return -5;
+}
 
 // A thread that never issues request 0: what each request does there.
 static DWORD WINAPI Uninitialized(void *parameter)
@@ -205,6 +219,22 @@ TEST_F(Dispatch, ThreadWithoutInitialize)
     HostDispatchEntry(host)(&event);
     EXPECT_EQ(marks, 2);
     EXPECT_EQ(event.block.word0, 42u);
+    // Request 10 passes both words and drops the result; request 11 passes
+    // word 0 and the record at offset 36, and answers in word 0.
+    RawBlock idle = Raw(RequestCallHandler, 0x1111, 0x2222);
+    idle.block.function = reinterpret_cast<uint32_t>(KeepWords);
+    HostDispatchEntry(host)(&idle);
+    EXPECT_EQ(seenWords[0], 0x1111u);
+    EXPECT_EQ(seenWords[1], 0x2222u);
+    EXPECT_EQ(idle.block.word0, 0x1111u);
+    EXPECT_EQ(idle.block.word1, 0x2222u);
+    RawBlock keep = Raw(RequestCallEventHandler, 0x3333, 0x4444);
+    keep.block.function = reinterpret_cast<uint32_t>(KeepRecord);
+    HostDispatchEntry(host)(&keep);
+    EXPECT_EQ(seenWords[0], 0x3333u);
+    EXPECT_EQ(seenRecord, static_cast<const void *>(keep.data));
+    EXPECT_EQ(keep.block.word0, uint32_t(-5));
+    EXPECT_EQ(keep.block.word1, 0x4444u);
 }
 
 // A thread that initialises with tables but a null callback: nothing that
