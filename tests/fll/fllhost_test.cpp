@@ -127,6 +127,10 @@ TEST_F(FllHost, SignatureChecks)
     FoxValue ref = FoxRef("path"), result;
     ASSERT_EQ(HostCall(host, "fkIsPath", &ref, 1, &result), 0u);
     EXPECT_EQ(result.length, 1u);
+    HostSetMemo(host, 4, "folder", "C:\\windows", 10);
+    FoxValue memo = FoxField(4, "folder");
+    ASSERT_EQ(HostCall(host, "fkIsPath", &memo, 1, &result), 0u);
+    EXPECT_EQ(result.length, 1u) << "a memo field passed by value is its text";
 }
 
 // Runs fllhost.exe with a command line; answers its exit code and output.

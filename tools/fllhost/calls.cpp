@@ -55,6 +55,9 @@ static bool FitArgument(Host *host, char letter, const FoxValue &given, FoxValue
         if (!reference.field)
             VariableFor(host, reference.name.c_str());
         *loaded = ReferencedValue(host, reference);
+        FoxValue memo;
+        if (reference.field && HostGetMemo(host, reference.workArea, reference.name.c_str(), &memo))
+            *loaded = StoreOf(memo);  // a memo field passed by value is its text
         *passed = FoxOf(*loaded);
     }
     switch (letter) {
