@@ -277,6 +277,8 @@ struct ThreadCall {
     uint32_t value;
     uint32_t valueIndex;
     int32_t version;
+    uint32_t raised;
+    int32_t after;
 };
 
 // A second thread calling through the host: its own request 0, tables and
@@ -295,15 +297,23 @@ static DWORD WINAPI CallOnThread(void *parameter)
     RawBlock get = Raw(RequestGetValue, 1);
     HostDispatchEntry(call->host)(&get);
     call->value = get.block.word0;
+    // A host error on this thread lands in this thread's own entry.
+    FoxValue code = FoxInt(808);
+    call->raised = HostCall(call->host, "probeRaise", &code, 1, &result);
+    HostCall(call->host, "fkGetFLLVersion", nullptr, 0, &result);
+    call->after = result.integer;
     return 0;
 }
 
-// A thread that only issues request 14.
+// A thread that only issues request 14; answers what a following request
+// 2 gives there (0: request 14 left the context without tables).
 static DispatchFunction queryDispatch = nullptr;
 static DWORD WINAPI QueryOnThread(void *parameter)
 {
     queryDispatch(parameter);
-    return 0;
+    RawBlock alloc = Raw(RequestAllocHandle, 8, 1);
+    queryDispatch(&alloc);
+    return alloc.block.word0;
 }
 
 TEST_F(Dispatch, Contexts)
@@ -313,19 +323,22 @@ TEST_F(Dispatch, Contexts)
     // A thread that only queries gets a context too.
     RawBlock query = Raw(RequestQueryTable);
     queryDispatch = HostDispatchEntry(host);
-    RunThread(QueryOnThread, &query);
+    EXPECT_EQ(RunThread(QueryOnThread, &query), 0u);
     EXPECT_EQ(query.block.word1, LibraryTableVersion);
+    EXPECT_EQ(query.block.word0, reinterpret_cast<uint32_t>(HostTable(host)));
     EXPECT_EQ(CallInts("probeContexts", {}), 2);
 
     RawBlock add = Raw(RequestAddValue, 111);
     HostDispatchEntry(host)(&add);
     ASSERT_EQ(add.block.word0, 1u);
-    ThreadCall call = {host, 0, 0, 0, 0};
+    ThreadCall call = {host, 0, 0, 0, 0, 0, 0};
     RunThread(CallOnThread, &call);
     EXPECT_EQ(call.contexts, 3u);
     EXPECT_EQ(call.version, 2030);
     EXPECT_EQ(call.valueIndex, 1u) << "the thread has a value table of its own";
     EXPECT_EQ(call.value, 555u);
+    EXPECT_EQ(call.raised, 808u);
+    EXPECT_EQ(call.after, 2030);
     RawBlock get = Raw(RequestGetValue, 1);
     HostDispatchEntry(host)(&get);
     EXPECT_EQ(get.block.word0, 111u);

@@ -30,7 +30,7 @@
 // @name) is FoxRef("name"): the variable is made (as false) when it does
 // not exist; the function sees a HostLocator with work area 0. A memo
 // field is FoxField(workArea, "field"): a HostLocator with that work area
-// (the table is opened when needed). Where the signature says 'C', 'I' or
+// (HostSetMemo opens the table and fills the field). Where the signature says 'C', 'I' or
 // 'O', a reference is passed by value (a memo field as its text). Texts in
 // values the host hands back point into host storage: a result's until the
 // next call, a variable's or property's until it changes.
