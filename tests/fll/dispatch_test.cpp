@@ -138,6 +138,20 @@ static int marks = 0;
 static void MarkFunction(ParamBlock *) { marks++; }
 static int32_t MarkHandler(uint32_t, uint32_t) { marks++; return 1; }
 static int32_t MarkEventHandler(uint32_t, void *) { marks++; return 42; }
+static uint32_t seenWords[2];
+static const void *seenRecord;
+static int32_t KeepWords(uint32_t word0, uint32_t word1)
+{
+    seenWords[0] = word0;
+    seenWords[1] = word1;
+    return 99;
+}
+static int32_t KeepRecord(uint32_t hostWindow, void *record)
+{
+    seenWords[0] = hostWindow;
+    seenRecord = record;
+    return -5;
+}
 
 // A thread that never issues request 0: what each request does there.
 static DWORD WINAPI Uninitialized(void *parameter)
@@ -205,6 +219,22 @@ TEST_F(Dispatch, ThreadWithoutInitialize)
     HostDispatchEntry(host)(&event);
     EXPECT_EQ(marks, 2);
     EXPECT_EQ(event.block.word0, 42u);
+    // Request 10 passes both words and drops the result; request 11 passes
+    // word 0 and the record at offset 36, and answers in word 0.
+    RawBlock idle = Raw(RequestCallHandler, 0x1111, 0x2222);
+    idle.block.function = reinterpret_cast<uint32_t>(KeepWords);
+    HostDispatchEntry(host)(&idle);
+    EXPECT_EQ(seenWords[0], 0x1111u);
+    EXPECT_EQ(seenWords[1], 0x2222u);
+    EXPECT_EQ(idle.block.word0, 0x1111u);
+    EXPECT_EQ(idle.block.word1, 0x2222u);
+    RawBlock keep = Raw(RequestCallEventHandler, 0x3333, 0x4444);
+    keep.block.function = reinterpret_cast<uint32_t>(KeepRecord);
+    HostDispatchEntry(host)(&keep);
+    EXPECT_EQ(seenWords[0], 0x3333u);
+    EXPECT_EQ(seenRecord, static_cast<const void *>(keep.data));
+    EXPECT_EQ(keep.block.word0, uint32_t(-5));
+    EXPECT_EQ(keep.block.word1, 0x4444u);
 }
 
 // A thread that initialises with tables but a null callback: nothing that
@@ -247,6 +277,8 @@ struct ThreadCall {
     uint32_t value;
     uint32_t valueIndex;
     int32_t version;
+    uint32_t raised;
+    int32_t after;
 };
 
 // A second thread calling through the host: its own request 0, tables and
@@ -265,15 +297,23 @@ static DWORD WINAPI CallOnThread(void *parameter)
     RawBlock get = Raw(RequestGetValue, 1);
     HostDispatchEntry(call->host)(&get);
     call->value = get.block.word0;
+    // A host error on this thread lands in this thread's own entry.
+    FoxValue code = FoxInt(808);
+    call->raised = HostCall(call->host, "probeRaise", &code, 1, &result);
+    HostCall(call->host, "fkGetFLLVersion", nullptr, 0, &result);
+    call->after = result.integer;
     return 0;
 }
 
-// A thread that only issues request 14.
+// A thread that only issues request 14; answers what a following request
+// 2 gives there (0: request 14 left the context without tables).
 static DispatchFunction queryDispatch = nullptr;
 static DWORD WINAPI QueryOnThread(void *parameter)
 {
     queryDispatch(parameter);
-    return 0;
+    RawBlock alloc = Raw(RequestAllocHandle, 8, 1);
+    queryDispatch(&alloc);
+    return alloc.block.word0;
 }
 
 TEST_F(Dispatch, Contexts)
@@ -283,19 +323,22 @@ TEST_F(Dispatch, Contexts)
     // A thread that only queries gets a context too.
     RawBlock query = Raw(RequestQueryTable);
     queryDispatch = HostDispatchEntry(host);
-    RunThread(QueryOnThread, &query);
+    EXPECT_EQ(RunThread(QueryOnThread, &query), 0u);
     EXPECT_EQ(query.block.word1, LibraryTableVersion);
+    EXPECT_EQ(query.block.word0, reinterpret_cast<uint32_t>(HostTable(host)));
     EXPECT_EQ(CallInts("probeContexts", {}), 2);
 
     RawBlock add = Raw(RequestAddValue, 111);
     HostDispatchEntry(host)(&add);
     ASSERT_EQ(add.block.word0, 1u);
-    ThreadCall call = {host, 0, 0, 0, 0};
+    ThreadCall call = {host, 0, 0, 0, 0, 0, 0};
     RunThread(CallOnThread, &call);
     EXPECT_EQ(call.contexts, 3u);
     EXPECT_EQ(call.version, 2030);
     EXPECT_EQ(call.valueIndex, 1u) << "the thread has a value table of its own";
     EXPECT_EQ(call.value, 555u);
+    EXPECT_EQ(call.raised, 808u);
+    EXPECT_EQ(call.after, 2030);
     RawBlock get = Raw(RequestGetValue, 1);
     HostDispatchEntry(host)(&get);
     EXPECT_EQ(get.block.word0, 111u);

@@ -12,26 +12,28 @@
 //
 // Calls. HostCall finds the row by name (case-insensitive, as host code
 // spells names freely), checks the arguments against the row's signature
-// as the run time would (too few: 1229, too many: 1230, wrong type: 11, no
-// such function: 1; the function is then not run), builds a ParamBlock
-// (character arguments in new handles made through request 2) and issues
-// request 1. It answers 0, or the host error the call raised (service 83),
-// or the rejection number. HostLastCall tells the rest: whether the
-// function ran, whether a result was sent, whether the error came from the
-// code-84 rewrite, and how many handles leaked.
+// as the run time would, builds a ParamBlock (character arguments in new
+// handles made through request 2) and issues request 1. It answers 0, the
+// host error the call raised (service 83; 84 for the rewrite), or one of
+// the run time's own rejections, when the function is not run at all:
+// no such function 1, wrong type 11, too few 1229, too many 1230, no handle
+// for a character argument 43. A number passed for 'I' goes as an integer
+// (its whole part). HostLastCall tells the rest: whether the function ran,
+// how many results it sent (the host keeps the last; logical true when
+// none), whether the error was the rewrite, how many handles leaked.
 //
 // Values. FoxValue is a value as host code sees it. Build arguments with
 // FoxString, FoxBytes, FoxInt, FoxNumber, FoxLogical, FoxObject, or fill a
 // FoxValue by hand for other type letters ('Y', '0', 'M'); a 'C' value
 // with a handle set passes that handle as it is (the caller keeps it, and
-// may make it bad on purpose). A reference
-// (passed by reference, the run time's @name) is FoxRef("name"): the
-// variable is made (as false) when it does not exist; the function sees a
-// HostLocator with work area 0. A memo field is FoxField(workArea,
-// "field"): a HostLocator with that work area. A reference passed where
-// the signature says 'C', 'I' or 'O' is passed by value. Texts in values
-// that the host hands back point into host storage and hold until the next
-// call, event or change of that variable or property.
+// may make it bad on purpose). A variable by reference (the run time's
+// @name) is FoxRef("name"): the variable is made (as false) when it does
+// not exist; the function sees a HostLocator with work area 0. A memo
+// field is FoxField(workArea, "field"): a HostLocator with that work area
+// (HostSetMemo opens the table and fills the field). Where the signature says 'C', 'I' or
+// 'O', a reference is passed by value (a memo field as its text). Texts in
+// values the host hands back point into host storage: a result's until the
+// next call, a variable's or property's until it changes.
 //
 // Host state, set and read by tests:
 //   variables      HostSetVariable / HostGetVariable
@@ -109,6 +111,7 @@ FoxValue FoxField(int16_t workArea, const char *field);
 // Rejection numbers of HostCall (the run time's own errors).
 const uint32_t HostRejectNoFunction = 1;
 const uint32_t HostRejectType = 11;
+const uint32_t HostRejectNoMemory = 43;  // no handle for a character argument
 const uint32_t HostRejectTooFew = 1229;
 const uint32_t HostRejectTooMany = 1230;
 
