@@ -7,21 +7,23 @@
 #include "../system/registry.h"
 #include "../system/scramble.h"
 #include "../system/utility.h"
+#include "../ui/confirm_prompt.h"
+#include "../ui/monitor.h"
 #include "../ui/printer_document.h"
 #include "../ui/printer_select.h"
 
 static const FunctionEntry libraryRows[] = {
     {"fkAbout", fkAbout, 0, ""},
     {"fkGetFLLVersion", fkGetFLLVersion, 0, ""},
-    // fkGetActivityCount
+    {"fkGetActivityCount", fkGetActivityCount, 1, ".?"},
     {"fkIsPath", fkIsPath, 1, "C"},
     {"fkAddProperty", fkAddProperty, 2, "O,C"},
     // fkSaveAsDialog
     // fkOpenDialog
-    // fkTriggerCallback
-    // fkSetMouseTrap
-    // fkSetCallbackTimer
-    // fkCancelCallbackTimer
+    {"fkTriggerCallback", fkTriggerCallback, 2, "I,.I"},
+    {"fkSetMouseTrap", fkSetMouseTrap, 1, "I"},
+    {"fkSetCallbackTimer", fkSetCallbackTimer, 2, "O,I"},
+    {"fkCancelCallbackTimer", fkCancelCallbackTimer, 0, ""},
     {"fkEncrypt", fkEncrypt, 2, "?,C"},
     {"fkGetUserName", fkGetUserName, 1, "C"},
     {"fkFieldInfo", fkFieldInfo, 3, "?,.R,.R"},
@@ -31,9 +33,9 @@ static const FunctionEntry libraryRows[] = {
     {"fkRegSetString", fkRegSetString, 3, "I,C,C"},
     {"fkRegSetInteger", fkRegSetInteger, 3, "I,C,I"},
     {"fkRegSetBinaryString", fkRegSetBinaryString, 3, "I,C,C"},
-    // fkKeyModifier
-    // fkLastKey
-    // fkSetConfirmPrompt
+    {"fkKeyModifier", fkKeyModifier, 0, ""},
+    {"fkLastKey", fkLastKey, 0, ""},
+    {"fkSetConfirmPrompt", fkSetConfirmPrompt, 2, "C,C"},
     {"fkZip", fkZip, 2, "C,C"},
     {"fkUnZip", fkUnZip, 3, "C,C,C"},
     {"fkPrinterOpen", fkPrinterOpen, 2, "?,O"},
@@ -42,8 +44,8 @@ static const FunctionEntry libraryRows[] = {
     {"fkPrinterEndDoc", fkPrinterEndDoc, 1, "I"},
     {"fkRegisterControl", fkRegisterControl, 1, "C"},
     {"fkUnregisterControl", fkUnregisterControl, 1, "C"},
-    // ONLOAD
-    // ONUNLOAD
+    {"ONLOAD", MonitorLoad, LoadRowCount, ""},
+    {"ONUNLOAD", MonitorUnload, UnloadRowCount, ""},
 };
 
 const LibraryTable libraryTable = {
