@@ -14,6 +14,9 @@
 
 static const char printerName[] = "Falkmoor Test PostScript";
 static const char outputPath[] = "C:\\printer\\page.ps";
+// A second printer whose name has the most characters a device name may
+// have, 255.
+static const std::string longPrinterName = "Falkmoor Long " + std::string(255 - 14, 'L');
 
 // Controls of the classic Print dialog, which Wine also shows for the
 // property-sheet call.
@@ -469,6 +472,42 @@ TEST_F(Printing, UnknownPrinter)
     }
 }
 
+static void DeletePrinterNamed(const char *name)
+{
+    HANDLE printer;
+    PRINTER_DEFAULTSA access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (OpenPrinterA(const_cast<char *>(name), &printer, &access)) {
+        DeletePrinter(printer);
+        ClosePrinter(printer);
+    }
+}
+
+// Names longer than 255 characters are cut to 255, from parameter 1 and
+// from "cDevPrinter" alike. The printer with the longest name lives only
+// for this test: Wine's print dialog cannot list it.
+TEST_F(Printing, LongNames)
+{
+    ASSERT_EQ(longPrinterName.size(), 255u);
+    std::string arguments = "C:\\printer\\long.ps \"" + longPrinterName + "\"";
+    ASSERT_EQ(RunBeside("testprinter.exe", arguments.c_str()), 0);
+    std::string tooLong = longPrinterName + std::string(45, 'x');
+    Settings plain = {1, false, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+    for (bool inSettings : {false, true}) {
+        uint32_t object = SettingsObject(plain);
+        if (inSettings)
+            HostSetPropertyValue(host, object, "cDevPrinter", FoxString(tooLong.c_str()));
+        FoxValue choice = inSettings ? FoxLogical(true) : FoxString(tooLong.c_str());
+        HDC context = PrinterOpen(choice, object);
+        EXPECT_NE(context, nullptr) << (inSettings ? "cDevPrinter" : "parameter 1");
+        EXPECT_EQ(TextOf(object, "cDevPrinter"), longPrinterName);
+        DeleteDC(context);
+    }
+    // One character short of the long name is no printer.
+    uint32_t object = SettingsObject(plain);
+    EXPECT_EQ(PrinterOpen(FoxString(longPrinterName.substr(0, 254).c_str()), object), nullptr);
+    DeletePrinterNamed(longPrinterName.c_str());
+}
+
 // A whole job: the context from fkPrinterOpen, a named document, a page
 // the test draws, and the PostScript the printer wrote.
 TEST_F(Printing, Documents)
@@ -734,6 +773,46 @@ TEST_F(PrintDialogs, PropertySheetDialog)
     EXPECT_FALSE(Contains(reads.names, "nFromPage1")) << Joined(reads.names);
 }
 
+// Before Windows 2000 the default printer is the profile's "device" entry
+// (name, driver, port), cut at its first comma; with no entry the name is
+// a single comma, which no driver knows. (Wine keeps the spooler's default
+// printer in the same entry, so the two paths cannot be told apart by
+// giving them different printers.)
+TEST_F(PrintDialogs, OlderWindowsDefaultPrinter)
+{
+    seams.version->getVersionEx = OlderWindows;
+    char saved[512];
+    DWORD savedLength = GetProfileStringA("windows", "device", "", saved, sizeof saved);
+    Settings plain = {1, false, DMPAPER_LETTER, 1, DMORIENT_PORTRAIT, DMDUP_SIMPLEX, 300, DMCOLOR_COLOR};
+
+    std::string entry = std::string(printerName) + ",winspool,FKTEST:";
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", entry.c_str()));
+    uint32_t object = SettingsObject(plain);
+    HostSetPropertyValue(host, object, "cDevPrinter", FoxString(""));
+    HDC context = PrinterOpen(FoxLogical(true), object);
+    EXPECT_NE(context, nullptr);
+    EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName);
+    DeleteDC(context);
+
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", nullptr));
+    char check[16];
+    GetProfileStringA("windows", "device", ",,,", check, sizeof check);
+    EXPECT_STREQ(check, ",,,");
+    object = SettingsObject(plain);
+    std::string before = Snapshot(object);
+    EXPECT_EQ(PrinterOpen(FoxLogical(true), object), nullptr);
+    EXPECT_EQ(Snapshot(object), before);
+
+    // An entry without a comma is the name as it stands.
+    ASSERT_TRUE(WriteProfileStringA("windows", "device", printerName));
+    object = SettingsObject(plain);
+    context = PrinterOpen(FoxLogical(true), object);
+    EXPECT_NE(context, nullptr);
+    EXPECT_EQ(TextOf(object, "cDevPrinter"), printerName);
+    DeleteDC(context);
+    WriteProfileStringA("windows", "device", savedLength > 0 ? saved : nullptr);
+}
+
 // Before Windows 2000: PrintDlgA, one page range, and the person's choice
 // comes back through the record.
 TEST_F(PrintDialogs, ClassicDialog)
@@ -987,8 +1066,6 @@ TEST_F(PlayedDialog, Choices)
         play.ranges[2] = {9, 9};
         play.giveContext = c.action != PD_RESULT_CANCEL;
         uint32_t object = DialogObject(3, true, true, true, false);
-        HostSetPropertyValue(host, object, "cDevPrinter", FoxString("No Such Printer"));
-        HostSetPropertyValue(host, object, "cDevPrinter", FoxString(printerName));
         HDC context = PrinterOpen(FoxLogical(false), object);
         ASSERT_EQ(play.calls, 1) << c.what;
         EXPECT_EQ(context != nullptr, c.context) << c.what;

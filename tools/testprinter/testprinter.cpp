@@ -1,4 +1,4 @@
-// testprinter.exe [OUTPUT]: gives the Wine prefix a PostScript printer of
+// testprinter.exe [OUTPUT [NAME]]: gives the Wine prefix a PostScript printer of
 // the project's own and makes it the default printer, so that printing can
 // be tried on a machine that has none.
 //
@@ -9,6 +9,9 @@
 // job's PostScript. Running the tool again keeps a printer that already
 // prints to OUTPUT and rebuilds one that prints elsewhere.
 //
+// With NAME, a further printer of that name is made the same way, and the
+// default printer is left as it is.
+//
 // Prints "printer: NAME" and "output: WINDOWS-PATH = UNIX-PATH"; exit code
 // 0, or 1 with a message on standard error.
 #include <windows.h>
@@ -16,7 +19,8 @@
 #include <stdio.h>
 #include <string.h>
 
-static const char printerName[] = "Falkmoor Test PostScript";
+static const char standardName[] = "Falkmoor Test PostScript";
+static const char *printerName = standardName;
 static const char driverName[] = "Falkmoor Test PostScript Driver";
 static const char defaultOutput[] = "C:\\printer\\page.ps";
 
@@ -127,6 +131,8 @@ static bool AddFilePrinter(const char *port)
 int main(int argc, char **argv)
 {
     const char *output = argc > 1 ? argv[1] : defaultOutput;
+    if (argc > 2)
+        printerName = argv[2];
     char description[MAX_PATH], port[MAX_PATH], current[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, description, MAX_PATH);
     char *slash = strrchr(description, '\\');
@@ -149,7 +155,7 @@ int main(int argc, char **argv)
         if (!AddFilePrinter(port))
             return Fail("AddPrinterA", GetLastError());
     }
-    if (!SetDefaultPrinterA(printerName))
+    if (printerName == standardName && !SetDefaultPrinterA(printerName))
         return Fail("SetDefaultPrinterA", GetLastError());
     printf("printer: %s\noutput: %s = %s\n", printerName, output, port);
     return 0;
