@@ -14,10 +14,11 @@ static SERVICE_STATUS_HANDLE statusHandle = NULL;
 static DWORD checkPoint = 1;
 
 // The control handler reports stop pending on the main thread while the
-// service thread may be reporting stopped. Reports take turns under this
-// lock, and nothing is reported after stopped, so the manager can never see
-// the service fall back to stop pending once it has stopped.
-static SRWLOCK statusLock = SRWLOCK_INIT;
+// service thread may be reporting stopped. Reports take turns on this
+// interlocked word (it needs no set-up, and older Windows has it), and
+// nothing is reported after stopped, so the manager can never see the
+// service fall back to stop pending once it has stopped.
+static volatile LONG statusBusy = 0;
 static bool stoppedReported = false;
 
 static const DWORD startWaitHint = 2500;
@@ -38,7 +39,7 @@ void FillStatusReport(StatusReport report, DWORD exitCode,
 }
 
 int ReportStatus(StatusReport report, DWORD exitCode) {
-  AcquireSRWLockExclusive(&statusLock);
+  while (InterlockedCompareExchange(&statusBusy, 1, 0) != 0) Sleep(1);
   int reported = 0;
   if (!stoppedReported) {
     FillStatusReport(report, exitCode, &serviceStatus);
@@ -46,7 +47,7 @@ int ReportStatus(StatusReport report, DWORD exitCode) {
     stoppedReported = report == Stopped;
     reported = 1;
   }
-  ReleaseSRWLockExclusive(&statusLock);
+  InterlockedExchange(&statusBusy, 0);
   return reported;
 }
 

@@ -1,18 +1,21 @@
 #include "log.h"
 
 #include <share.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 bool consoleMode = false;
 
 static const char logFileName[] = "qvClientServiceLog.txt";
-enum { MaxMessage = 255, MaxLogPath = 259 };
+enum { MaxMessage = 255, MaxLogPath = 259, ComposedCapacity = 512 };
 
 // The service thread and the control handler may log at the same moment; with
 // write sharing denied the later open would fail and its line would be lost,
-// so calls within the process take turns. A spin lock needs no set-up, which
-// matters because the log is used before anything else runs.
+// so calls within the process take turns. A spin lock on an interlocked word
+// needs no set-up, which matters because the log is used before anything
+// else runs, and it imports nothing that older 32-bit Windows lacks (slim
+// reader/writer locks arrived only with Vista). Waiters sleep between tries.
 static volatile LONG logBusy = 0;
 
 static void AcquireLogLock(void) {
@@ -57,15 +60,17 @@ static void AppendLine(const char *message) {
   char path[MaxLogPath + 1];
   int folder = ExecutableFolder(path, sizeof path);
   if (folder == 0) return;
-  // A folder so deep that the log's own path would not fit: the line is
-  // dropped rather than written to some other file.
-  if (folder + (int)sizeof logFileName - 1 > MaxLogPath) return;
-  memcpy(path + folder, logFileName, sizeof logFileName);
+  // A folder so deep that the log's own path would not fit: the file line is
+  // dropped rather than written to some other file, but the console copy is
+  // still printed, as when the file cannot be opened.
+  bool pathFits = folder + (int)sizeof logFileName - 1 <= MaxLogPath;
+  if (pathFits) memcpy(path + folder, logFileName, sizeof logFileName);
 
   if (consoleMode) {
     printf("%s\n", message);
     fflush(stdout);
   }
+  if (!pathFits) return;
   FILE *file = _fsopen(path, "a+", _SH_DENYWR);
   if (file == NULL) return;
   fprintf(file, "%s - %s\n", timeText, message);
@@ -91,10 +96,19 @@ void WriteLogText(const char *text) {
 void WriteLog(const char *format, DWORD value) {
   // The format comes from this program's own fixed texts and holds at most
   // one conversion; snprintf bounds the result in any case.
-  char composed[2 * MaxMessage];
+  char composed[ComposedCapacity];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
   snprintf(composed, sizeof composed, format, value);
 #pragma GCC diagnostic pop
+  WriteLogText(composed);
+}
+
+void WriteLogComposed(const char *format, ...) {
+  char composed[ComposedCapacity];
+  va_list values;
+  va_start(values, format);
+  vsnprintf(composed, sizeof composed, format, values);
+  va_end(values);
   WriteLogText(composed);
 }

@@ -3,6 +3,7 @@
 // the program runs from a command line.
 #pragma once
 #include <windows.h>
+#include <stdio.h>
 
 // Set by the command line; the log echoes every line to standard output
 // while it is true. Never reset.
@@ -14,8 +15,15 @@ extern bool consoleMode;
 void WriteLog(const char *format, DWORD value);
 
 // Writes a finished text as it stands; a percent sign in it is an ordinary
-// character. Used for every message that names a file.
+// character. Used for every message that names a file. A text longer than
+// 255 characters is cut there.
 void WriteLogText(const char *text);
+
+// Composes a message that names a file, printf-style, in a 512-byte buffer
+// and writes it as finished text: the file name is an argument, never part of
+// the format, so a percent sign in it stays an ordinary character.
+void WriteLogComposed(const char *format, ...)
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 
 // Formats the local time t as the 24-character calendar text
 // ("Mon Mar 03 09:15:02 2014") into out, which holds at least 25 bytes.

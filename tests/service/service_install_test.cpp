@@ -12,7 +12,7 @@
 namespace {
 
 const char usageText[] =
-    "Unknown Switch Usage. For Install use -i, for UnInstall use -u\n";
+    "Unknown Switch Usage. For Install use -i, for UnInstall use -u";
 
 std::string SidText(PSID sid) {
   LPSTR text = NULL;
@@ -101,34 +101,35 @@ typedef ServiceTest ServiceInstallTest;
 // manager from starting it.
 TEST_F(ServiceInstallTest, SelfInstallationStoresQuotedPath) {
   std::string folder = PrepareServiceCopy("self install");
-  std::string decoyFolder = TestFolder() + "svc\\";
+  std::string decoyFolder = TestProgramFolder() + "work\\";
   std::string decoy = decoyFolder + "self.exe";
-  DeleteFileA((decoyFolder + "qvClientServiceLog.txt").c_str());
+  DeleteFileA(LogPath(decoyFolder).c_str());
   ASSERT_TRUE(CopyFileA((folder + "qvClientService.exe").c_str(), decoy.c_str(),
                         FALSE));
   std::string exe = folder + "qvClientService.exe";
 
-  std::string output;
-  EXPECT_EQ(0u, RunProgram(exe, "", &output));
-  EXPECT_EQ("Service Self-Installed Sucessfully\n", output);
+  ChildRun run = RunProgram(exe, {});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"Service Self-Installed Sucessfully"}), run.output);
   SERVICE_STATUS_PROCESS status = {};
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 10000, &status))
       << "state " << status.dwCurrentState;
   EXPECT_TRUE(WaitForLogLine(folder, "Service Started", 5000));
-  EXPECT_EQ("", ReadLogText(decoyFolder)) << "the decoy ran";
+  EXPECT_FALSE(FileExists(LogPath(decoyFolder))) << "the decoy ran";
 
   // Started by hand again, it finds the running service. (The first run's
   // own log line can meet the starting service's "Service Started" in the
   // file; the log does not share it between processes.)
-  EXPECT_EQ(0u, RunProgram(exe, "", &output));
-  EXPECT_EQ("InstallService - Service is already installed\n"
-            "Service Self-Installed Sucessfully\n",
-            output);
-  std::vector<std::string> lines = ReadLogLines(folder);
+  run = RunProgram(exe, {});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"InstallService - Service is already installed",
+                   "Service Self-Installed Sucessfully"}),
+            run.output);
+  std::vector<std::string> lines = ServiceLog(folder);
   ASSERT_LE(2u, lines.size());
-  EXPECT_EQ(" - InstallService - Service is already installed",
-            lines[lines.size() - 2].substr(24));
-  EXPECT_EQ(" - Service Self-Installed Sucessfully", lines.back().substr(24));
+  EXPECT_EQ("InstallService - Service is already installed",
+            lines[lines.size() - 2]);
+  EXPECT_EQ("Service Self-Installed Sucessfully", lines.back());
 
   StoredConfig config = {};
   ASSERT_TRUE(ReadConfig(&config)) << GetLastError();
@@ -152,9 +153,9 @@ TEST_F(ServiceInstallTest, SelfInstallationStoresQuotedPath) {
 TEST_F(ServiceInstallTest, InstallTwiceThenRemoveTwice) {
   std::string first = PrepareServiceCopy("install first");
   std::string second = PrepareServiceCopy("install second");
-  std::string output;
-  EXPECT_EQ(0u, RunProgram(first + "qvClientService.exe", "-i extra", &output));
-  EXPECT_EQ("Service Installed Sucessfully\n", output);
+  ChildRun run = RunProgram(first + "qvClientService.exe", {"-i", "extra"});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"Service Installed Sucessfully"}), run.output);
   SERVICE_STATUS_PROCESS status = {};
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 10000, &status));
 
@@ -165,10 +166,11 @@ TEST_F(ServiceInstallTest, InstallTwiceThenRemoveTwice) {
   CloseServiceHandle(service);
   ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 10000, &status));
 
-  EXPECT_EQ(0u, RunProgram(second + "qvClientService.exe", "-I", &output));
-  EXPECT_EQ("InstallService - Service is already installed\n"
-            "Service Installed Sucessfully\n",
-            output);
+  run = RunProgram(second + "qvClientService.exe", {"-I"});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"InstallService - Service is already installed",
+                   "Service Installed Sucessfully"}),
+            run.output);
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 10000, &status))
       << "a stopped service is started again";
   StoredConfig config = {};
@@ -178,8 +180,9 @@ TEST_F(ServiceInstallTest, InstallTwiceThenRemoveTwice) {
   EXPECT_EQ(2, CountLogLines(first, "Service Started"));
   EXPECT_EQ(0, CountLogLines(second, "Service Started"));
 
-  EXPECT_EQ(0u, RunProgram(second + "qvClientService.exe", "-U", &output));
-  EXPECT_EQ("Service Un-Installed\n", output);
+  run = RunProgram(second + "qvClientService.exe", {"-U"});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"Service Un-Installed"}), run.output);
   EXPECT_TRUE(WaitForLogLine(first, "Service Stopped by SCM Request", 5000));
   DWORD start = GetTickCount();
   while (OpenTestService(SERVICE_QUERY_STATUS) != NULL &&
@@ -189,12 +192,13 @@ TEST_F(ServiceInstallTest, InstallTwiceThenRemoveTwice) {
   EXPECT_TRUE(OpenTestService(SERVICE_QUERY_STATUS) == NULL);
   EXPECT_EQ((DWORD)ERROR_SERVICE_DOES_NOT_EXIST, GetLastError());
 
-  EXPECT_EQ(0u, RunProgram(second + "qvClientService.exe", "-u", &output));
-  EXPECT_EQ("Could not open Service (1060)\n", output);
-  std::vector<std::string> lines = ReadLogLines(second);
+  run = RunProgram(second + "qvClientService.exe", {"-u"});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(Lines({"Could not open Service (1060)"}), run.output);
+  std::vector<std::string> lines = ServiceLog(second);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(" - Could not open Service (1060)", lines.back().substr(24));
-  EXPECT_EQ(0, CountLogLines(second, "Service Un-Installed") - 1)
+  EXPECT_EQ("Could not open Service (1060)", lines.back());
+  EXPECT_EQ(1, CountLogLines(second, "Service Un-Installed"))
       << "only the first removal succeeded";
 }
 
@@ -203,12 +207,11 @@ TEST_F(ServiceInstallTest, InstallTwiceThenRemoveTwice) {
 TEST_F(ServiceInstallTest, UnknownSwitchesOnlyPrintUsage) {
   std::string folder = PrepareServiceCopy("unknown switches");
   for (const char *argument : {"/i", "-x", "-install", "-ii", "i", "--u"}) {
-    std::string output;
-    EXPECT_EQ(0u, RunProgram(folder + "qvClientService.exe", argument, &output))
-        << argument;
-    EXPECT_EQ(usageText, output) << argument;
+    ChildRun run = RunProgram(folder + "qvClientService.exe", {argument});
+    EXPECT_EQ(0u, run.exitCode) << argument;
+    EXPECT_EQ(Lines({usageText}), run.output) << argument;
   }
-  EXPECT_EQ("", ReadLogText(folder));
+  EXPECT_FALSE(FileExists(LogPath(folder)));
   SetLastError(0xdeadbeef);
   EXPECT_TRUE(OpenTestService(SERVICE_QUERY_STATUS) == NULL);
   EXPECT_EQ((DWORD)ERROR_SERVICE_DOES_NOT_EXIST, GetLastError());
@@ -313,7 +316,7 @@ TEST_F(ServiceInstallTest, SecurityFailuresLogTheReturnedCode) {
   InstallAndStart(PrepareServiceCopy("security failures"));
   SC_HANDLE service = OpenTestService(SERVICE_ALL_ACCESS);
   ASSERT_TRUE(service != NULL);
-  std::string ownLog = TestFolder();
+  std::string ownLog = TestProgramFolder();
   int entriesBefore = CountLogLines(ownLog, "SetEntriesInAcl failed(8)");
   int infoBefore = CountLogLines(ownLog, "SetSecurityInfo failed(1336)");
 

@@ -47,12 +47,6 @@ bool IsWorldReadWrite(const std::string &dacl) {
          dacl == "entries: 0 0 0x12019f S-1-1-0;";
 }
 
-std::string Message(std::initializer_list<int> bytes) {
-  std::string text;
-  for (int b : bytes) text += (char)b;
-  return text;
-}
-
 typedef ServiceTest PipeTest;
 
 // The pipe as the service makes it, created here without a service running:
@@ -91,7 +85,7 @@ DWORD WINAPI FailingSetEntriesInAcl(ULONG, PEXPLICIT_ACCESS_W, PACL, PACL *) {
 }
 
 TEST_F(PipeTest, AclFailureLogsTheReturnedCode) {
-  std::string ownLog = TestFolder();
+  std::string ownLog = TestProgramFolder();
   int before = CountLogLines(ownLog, "SetEntriesInAcl Error 8");
   pipeSetEntriesInAcl = FailingSetEntriesInAcl;
   HANDLE pipe = CreateServicePipe();
@@ -161,15 +155,15 @@ TEST_F(RequestTest, CodesAnsweredOnOneConnection) {
   HANDLE pipe = Connect();
   for (const Case &c : cases) {
     std::string reply;
-    size_t linesBefore = ReadLogLines(folder).size();
+    size_t linesBefore = ServiceLog(folder).size();
     EXPECT_EQ(0u, Transact(pipe, c.message, &reply)) << (int)c.message[0];
     EXPECT_EQ(c.reply, ReplyText(reply)) << "code " << (int)(signed char)c.message[0];
-    std::vector<std::string> lines = ReadLogLines(folder);
+    std::vector<std::string> lines = ServiceLog(folder);
     if (c.logLine == NULL) {
       EXPECT_EQ(linesBefore, lines.size()) << (int)c.message[0];
     } else {
       ASSERT_EQ(linesBefore + 1, lines.size()) << c.logLine;
-      EXPECT_EQ(std::string(" - ") + c.logLine, lines.back().substr(24));
+      EXPECT_EQ(c.logLine, lines.back());
     }
   }
   CloseHandle(pipe);
@@ -188,11 +182,10 @@ TEST_F(RequestTest, RequestsQueuedOnOneConnection) {
     EXPECT_EQ(2u, count);
     EXPECT_EQ(0, reply[0]);
   }
-  std::vector<std::string> lines = ReadLogLines(folder);
+  std::vector<std::string> lines = ServiceLog(folder);
   ASSERT_LE(2u, lines.size());
-  EXPECT_EQ(" - Invalid Request code was recieved: 5",
-            lines[lines.size() - 2].substr(24));
-  EXPECT_EQ(" - Invalid Request code was recieved: 6", lines.back().substr(24));
+  EXPECT_EQ("Invalid Request code was recieved: 5", lines[lines.size() - 2]);
+  EXPECT_EQ("Invalid Request code was recieved: 6", lines.back());
   CloseHandle(pipe);
 }
 
@@ -239,7 +232,7 @@ TEST_F(RequestTest, NulEndsTheItemText) {
   EXPECT_EQ(0u, Transact(pipe, message, &reply));
   EXPECT_EQ("0 0", ReplyText(reply));
   CloseHandle(pipe);
-  std::string log = ReadLogText(folder);
+  std::string log = ReadWholeFile(LogPath(folder));
   EXPECT_NE(std::string::npos, log.find("Register C:\\qvnone\\first.ocx - "))
       << log;
   EXPECT_EQ(std::string::npos, log.find("second.ocx")) << log;

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The demonstration itself; scripts/demo.sh runs it with the Wine prefix up.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=$ROOT/build/out
+DEMO=$WINEPREFIX/drive_c/qvdemo
+FONTS=$WINEPREFIX/drive_c/windows/Fonts
+fontsKey='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts'
+
+step() { printf '\n== %s\n' "$*"; }
+quiet() { "$@" </dev/null >/dev/null 2>&1 || true; }
+
+# A fresh folder for the service program, a sample control and a font.
+rm -rf "$DEMO" && mkdir -p "$DEMO"
+cp "$OUT/qvClientService.exe" "$DEMO/"
+cp "$OUT/ctl_ok.dll" "$DEMO/sample.ocx"
+cp "$OUT/DejaVuSans.ttf" "$DEMO/qvDemoSans.ttf"
+quiet rm -f "$FONTS/qvDemoSans.ttf"
+quiet wine reg delete "$fontsKey" /v "QV Demo Sans (TrueType)" /f
+
+step "Register a control from the command line: qvClientService -r C:\\qvdemo\\sample.ocx"
+wine 'C:\qvdemo\qvClientService.exe' -r 'C:\qvdemo\sample.ocx' </dev/null
+echo "The control's DllRegisterServer ran; it left: $(tr -d '\r' < "$DEMO/sample.ocx.evidence")"
+
+step "Install a font from the program's folder: qvClientService -f \"qvDemoSans.ttf=QV Demo Sans (TrueType)\""
+wine 'C:\qvdemo\qvClientService.exe' -f 'qvDemoSans.ttf=QV Demo Sans (TrueType)' </dev/null
+ls -l "$FONTS/qvDemoSans.ttf"
+wine reg query "$fontsKey" /v "QV Demo Sans (TrueType)" </dev/null 2>/dev/null | tr -d '\r' | grep -i 'qv demo' || true
+
+step "The log, C:\\qvdemo\\qvClientServiceLog.txt ($DEMO/qvClientServiceLog.txt)"
+cat "$DEMO/qvClientServiceLog.txt"
+
+step "Clean-up: the demonstration font is removed again"
+quiet rm -f "$FONTS/qvDemoSans.ttf"
+quiet wine reg delete "$fontsKey" /v "QV Demo Sans (TrueType)" /f
+echo "done"
