@@ -64,14 +64,19 @@ bool RemoveService() {
   WaitForProcessEnd(processId);
   DeleteService(service);
   CloseServiceHandle(service);
+  return WaitForServiceGone(10000);
+}
+
+bool WaitForServiceGone(DWORD timeoutMs) {
   DWORD start = GetTickCount();
-  while (GetTickCount() - start < 10000) {
+  for (;;) {
+    SetLastError(0xdeadbeef);
     SC_HANDLE left = OpenTestService(SERVICE_QUERY_STATUS);
     if (left == NULL) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
     CloseServiceHandle(left);
+    if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(20);
   }
-  return false;
 }
 
 std::vector<std::string> ServiceLog(const std::string &folder) {
@@ -158,4 +163,13 @@ void ServiceTest::InstallAndStart(const std::string &folder) {
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING, 10000, &status))
       << "state " << status.dwCurrentState << ", output: " << run.output;
   ASSERT_TRUE(WaitForPipe(5000));
+  // One round trip (request 3 with no items logs nothing) shows the service
+  // listening, which it does only after its start-up lines are written.
+  DWORD error = 0;
+  HANDLE pipe = ConnectToService(&error);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pipe) << error;
+  std::string reply;
+  EXPECT_EQ(0u, Transact(pipe, Message({3}), &reply));
+  EXPECT_EQ("0 0", ReplyText(reply));
+  CloseHandle(pipe);
 }

@@ -21,6 +21,10 @@ std::string PrepareServiceCopy(const std::string &name);
 // ended and the manager has forgotten it. True when no such service is left.
 bool RemoveService();
 
+// Polls until the manager answers ERROR_SERVICE_DOES_NOT_EXIST for qvService
+// (at least once, also with no time); false on time-out.
+bool WaitForServiceGone(DWORD timeoutMs);
+
 // The service's current status; false when it cannot be queried.
 bool QueryStatus(SERVICE_STATUS_PROCESS *status);
 
@@ -68,6 +72,8 @@ class ServiceTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   // Installs and starts the copy in folder with "-i" and waits until it
-  // serves its pipe.
+  // serves its pipe. The installer and the starting service log into the
+  // same file at the same moment, and the log does not take turns across
+  // processes: either line may be missing.
   void InstallAndStart(const std::string &folder);
 };

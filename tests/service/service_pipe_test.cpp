@@ -5,6 +5,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "lifecycle.h"
 #include "pipe.h"
 #include "qvrequest.h"
 #include "service_harness.h"
@@ -98,6 +99,52 @@ TEST_F(PipeTest, AclFailureLogsTheReturnedCode) {
   HANDLE real = CreateServicePipe();
   EXPECT_NE(INVALID_HANDLE_VALUE, real) << GetLastError();
   CloseHandle(real);
+}
+
+DWORD WINAPI RunLoop(void *) { return RunRequestLoop(); }
+
+// The request loop run here on a pipe of its own, for a client that was
+// there before the loop listened: one still connected, and one that
+// connected and went away again. Either way the loop serves the next
+// client, and a stop ends it.
+TEST_F(PipeTest, ClientsThatCameBeforeListening) {
+  std::string ownLog = TestProgramFolder();
+  for (bool stays : {true, false}) {
+    SCOPED_TRACE(stays ? "client still there" : "client gone");
+    size_t mark = LogMark(LogPath(ownLog));
+    stopRequested = false;
+    pipeEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+    pipeOverlapped.hEvent = pipeEvent;
+    servicePipe = CreateServicePipe();
+    ASSERT_NE(INVALID_HANDLE_VALUE, servicePipe) << GetLastError();
+    DWORD error = 0;
+    HANDLE early = ConnectToService(&error);
+    ASSERT_NE(INVALID_HANDLE_VALUE, early) << error;
+    if (!stays) CloseHandle(early);
+    ResetEvent(pipeEvent);
+    ListenForClient();
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(pipeEvent, 0))
+        << "the loop is woken for the client that came first";
+    HANDLE loop = CreateThread(NULL, 0, RunLoop, NULL, 0, NULL);
+    HANDLE client = early;
+    if (!stays) {
+      ASSERT_EQ(0u, QvConnect(QV_PIPE_WAIT_MS, &client));
+    }
+    std::string reply;
+    EXPECT_EQ(0u, Transact(client, Message({4}), &reply));
+    EXPECT_EQ("0 0", ReplyText(reply));
+    StopService();
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(loop, 5000));
+    DWORD result = 0xdeadbeef;
+    GetExitCodeThread(loop, &result);
+    EXPECT_EQ(0u, result) << "the loop ended after a stop";
+    CloseHandle(loop);
+    CloseHandle(client);
+    CloseHandle(pipeEvent);
+    EXPECT_EQ(std::vector<std::string>{"Invalid Request code was recieved: 4"},
+              LogMessages(LogSince(LogPath(ownLog), mark)));
+  }
+  stopRequested = false;
 }
 
 class RequestTest : public ServiceTest {
@@ -287,9 +334,8 @@ TEST_F(RequestTest, SecondClientWaitsForTheFirst) {
 
 // The pipe as a client sees it: one entry, everyone may read and write.
 TEST_F(RequestTest, ClientSeesTheWorldEntry) {
-  HANDLE pipe = CreateFileW(testPipeName, GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                            OPEN_EXISTING, 0, NULL);
-  ASSERT_NE(INVALID_HANDLE_VALUE, pipe) << GetLastError();
+  HANDLE pipe = Connect();
+  ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
   std::string dacl = PipeDaclText(pipe);
   EXPECT_TRUE(IsWorldReadWrite(dacl)) << dacl;
   printf("the pipe's DACL as a client reads it: %s\n", dacl.c_str());
