@@ -147,6 +147,85 @@ TEST_F(PipeTest, ClientsThatCameBeforeListening) {
   stopRequested = false;
 }
 
+// A stand-in server on the service's pipe name for one client: it reads one
+// message, then either answers it or drops the connection unanswered, as
+// the service does after a stop.
+struct StandInServer {
+  bool answer;
+  unsigned char reply[2];
+  std::string received;
+  HANDLE pipe;
+};
+
+DWORD WINAPI ServeOnce(void *context) {
+  StandInServer *server = (StandInServer *)context;
+  if (!ConnectNamedPipe(server->pipe, NULL) &&
+      GetLastError() != ERROR_PIPE_CONNECTED)
+    return 1;
+  char buffer[4096];
+  DWORD count = 0;
+  if (ReadFile(server->pipe, buffer, sizeof buffer, &count, NULL))
+    server->received.assign(buffer, count);
+  if (server->answer) {
+    WriteFile(server->pipe, server->reply, 2, &count, NULL);
+    FlushFileBuffers(server->pipe);
+  }
+  DisconnectNamedPipe(server->pipe);
+  return 0;
+}
+
+// The client routine: the message it sends, the result it reads, and a stop
+// whose reply was dropped with the connection, which counts as answered.
+TEST_F(PipeTest, ClientRoutineAgainstAStandIn) {
+  struct Case {
+    int code;
+    const char *items;
+    bool answer;
+    unsigned char reply;
+    std::string sent;
+    bool succeeds;
+    int result;
+  } cases[] = {
+      {1, NULL, true, 1, Message({1}), true, 1},
+      {1, NULL, false, 0, Message({1}), true, 1},
+      {4, NULL, false, 0, Message({4}), false, -1},
+      {2, "C:\\a.ocx\r\nC:\\b.ocx", true, 0, "\x02" "C:\\a.ocx\r\nC:\\b.ocx",
+       true, 0},
+      {3, "", true, 1, Message({3}), true, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << "code " << c.code
+                                    << (c.answer ? ", answered" : ", dropped"));
+    StandInServer server = {c.answer, {c.reply, 0}, "", INVALID_HANDLE_VALUE};
+    server.pipe = CreateNamedPipeW(
+        testPipeName, PIPE_ACCESS_DUPLEX,
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 2048, 2048,
+        5000, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server.pipe) << GetLastError();
+    HANDLE thread = CreateThread(NULL, 0, ServeOnce, &server, 0, NULL);
+    int result = -1;
+    DWORD error = QvSendRequest(c.code, c.items, &result);
+    EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    CloseHandle(thread);
+    CloseHandle(server.pipe);
+    EXPECT_EQ(c.sent, server.received);
+    if (c.succeeds) {
+      EXPECT_EQ(0u, error);
+    } else {
+      EXPECT_TRUE(error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE)
+          << error;
+    }
+    EXPECT_EQ(c.result, result);
+  }
+  int result = -1;
+  std::string tooLong(QV_MAX_MESSAGE, 'x');
+  EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER,
+            QvRequest(INVALID_HANDLE_VALUE, 2, tooLong.c_str(), &result))
+      << "an item list that does not fit one message is not sent";
+  EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, QvSendRequest(4, NULL, &result))
+      << "no server";
+}
+
 class RequestTest : public ServiceTest {
  protected:
   std::string folder;
@@ -316,6 +395,11 @@ TEST_F(RequestTest, SecondClientWaitsForTheFirst) {
   HANDLE second = ConnectToService(&error);
   EXPECT_EQ(INVALID_HANDLE_VALUE, second);
   EXPECT_EQ((DWORD)ERROR_PIPE_BUSY, error);
+
+  HANDLE impatient = INVALID_HANDLE_VALUE;
+  DWORD started = GetTickCount();
+  EXPECT_EQ((DWORD)ERROR_PIPE_BUSY, QvConnect(200, &impatient));
+  EXPECT_LE(150u, GetTickCount() - started) << "waited for the pipe first";
 
   int result = -1;
   HANDLE thread = CreateThread(NULL, 0, WaitingClient, &result, 0, NULL);
