@@ -109,13 +109,12 @@ typedef ServiceTest ServiceInstallTest;
 
 // Started by hand without arguments, the program installs, describes and
 // starts itself. Its folder holds a blank, and a program sits where an
-// unquoted path would be cut at that blank: only the quoted path keeps the
-// manager from starting it.
+// unquoted path would be cut at that blank: the manager would start that
+// one, with the rest of the path as its argument, and the service would
+// never run. Only the quoted path keeps it from doing so.
 TEST_F(ServiceInstallTest, SelfInstallationStoresQuotedPath) {
   std::string folder = PrepareServiceCopy("self install");
-  std::string decoyFolder = TestProgramFolder() + "work\\";
-  std::string decoy = decoyFolder + "self.exe";
-  DeleteFileA(LogPath(decoyFolder).c_str());
+  std::string decoy = TestProgramFolder() + "work\\self.exe";
   ASSERT_TRUE(CopyFileA((folder + "qvClientService.exe").c_str(), decoy.c_str(),
                         FALSE));
   std::string exe = folder + "qvClientService.exe";
@@ -131,7 +130,6 @@ TEST_F(ServiceInstallTest, SelfInstallationStoresQuotedPath) {
   // installer's line in the same file at the same moment, and the log does
   // not take turns across processes.)
   EXPECT_EQ(exe, ProcessImage(status.dwProcessId));
-  EXPECT_FALSE(FileExists(LogPath(decoyFolder))) << "the decoy ran";
 
   // Started by hand again, it finds the running service.
   run = RunProgram(exe, {});
@@ -256,15 +254,38 @@ DWORD WINAPI RecordingSetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE type,
   return recorded.realResult;
 }
 
+// The entry handed to SetEntriesInAclW names the group by its SID, which
+// resolves on Windows in every language, where the name would not.
+std::string recordedEntry;
+
+DWORD WINAPI RecordingSetEntriesInAcl(ULONG count, PEXPLICIT_ACCESS_W entries,
+                                      PACL old, PACL *merged) {
+  char text[96];
+  const EXPLICIT_ACCESS_W &e = entries[0];
+  snprintf(text, sizeof text, "%lu: access 0x%lx mode %d inherit %lu form %d ",
+           count, e.grfAccessPermissions, e.grfAccessMode, e.grfInheritance,
+           e.Trustee.TrusteeForm);
+  recordedEntry = text;
+  recordedEntry += e.Trustee.TrusteeForm == TRUSTEE_IS_SID
+                       ? SidText((PSID)e.Trustee.ptstrName)
+                       : "(not a SID)";
+  return SetEntriesInAclW(count, entries, old, merged);
+}
+
 TEST_F(ServiceInstallTest, DaclGrantsAuthenticatedUsersStartOnly) {
   InstallAndStart(PrepareServiceCopy("dacl"));
   SC_HANDLE service = OpenTestService(SERVICE_ALL_ACCESS);
   ASSERT_TRUE(service != NULL);
   recorded = RecordedSecurity();
+  recordedEntry.clear();
+  serviceSecurityCalls.setEntriesInAcl = RecordingSetEntriesInAcl;
   serviceSecurityCalls.setSecurityInfo = RecordingSetSecurityInfo;
   int applied = SetServiceSecurity(service);
+  serviceSecurityCalls.setEntriesInAcl = SetEntriesInAclW;
   serviceSecurityCalls.setSecurityInfo = SetSecurityInfo;
   CloseServiceHandle(service);
+
+  EXPECT_EQ("1: access 0x10 mode 2 inherit 0 form 0 S-1-5-11", recordedEntry);
 
   EXPECT_EQ(1, applied);
   EXPECT_EQ(1, recorded.calls);
