@@ -15,7 +15,10 @@ extern OVERLAPPED pipeOverlapped;
 // failure's code as the last error.
 HANDLE CreateServicePipe(void);
 
-// Starts listening for a client on the pipe.
+// Starts listening for a client on the pipe. A client that is already there
+// wakes the loop at once; one that came and went again wakes it too, and
+// the loop's read then drops it. Any other failure to listen is logged as
+// fatal and ends the loop, since listening again would meet it again.
 void ListenForClient(void);
 
 // Drops the current client and listens again.
