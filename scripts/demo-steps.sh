@@ -27,6 +27,34 @@ wine 'C:\qvdemo\qvClientService.exe' -f 'qvDemoSans.ttf=QV Demo Sans (TrueType)'
 ls -l "$FONTS/qvDemoSans.ttf"
 wine reg query "$fontsKey" /v "QV Demo Sans (TrueType)" </dev/null 2>/dev/null | tr -d '\r' | grep -i 'qv demo' || true
 
+# The same through the running service: a client of its pipe asks, the
+# service (local system) does it.
+cp "$OUT/qvclient.exe" "$DEMO/"
+quiet rm -f "$DEMO/sample.ocx.evidence" "$FONTS/qvDemoSans.ttf"
+quiet wine reg delete "$fontsKey" /v "QV Demo Sans (TrueType)" /f
+serviceState() { wine sc query qvService </dev/null 2>/dev/null | tr -d '\r' | grep STATE || echo "        (no service qvService)"; }
+
+step "Install and start the service: qvClientService -i"
+wine 'C:\qvdemo\qvClientService.exe' -i </dev/null
+serviceState
+
+step "Register the control through the pipe: qvclient register C:\\qvdemo\\sample.ocx"
+wine 'C:\qvdemo\qvclient.exe' register 'C:\qvdemo\sample.ocx' </dev/null || true
+echo "The control's DllRegisterServer ran in the service; it left: $(tr -d '\r' < "$DEMO/sample.ocx.evidence" 2>/dev/null)"
+
+step "Install the font through the pipe: qvclient fonts \"qvDemoSans.ttf=QV Demo Sans (TrueType)\""
+wine 'C:\qvdemo\qvclient.exe' fonts 'qvDemoSans.ttf=QV Demo Sans (TrueType)' </dev/null || true
+ls -l "$FONTS/qvDemoSans.ttf"
+
+step "Stop the service through the pipe: qvclient stop"
+wine 'C:\qvdemo\qvclient.exe' stop </dev/null || true
+for i in $(seq 50); do serviceState | grep -q STOPPED && break; sleep 0.1; done
+serviceState
+
+step "Remove the service: qvClientService -u"
+wine 'C:\qvdemo\qvClientService.exe' -u </dev/null
+serviceState
+
 step "The log, C:\\qvdemo\\qvClientServiceLog.txt ($DEMO/qvClientServiceLog.txt)"
 cat "$DEMO/qvClientServiceLog.txt"
 

@@ -18,6 +18,13 @@ wine_start() {
   wineserver -p </dev/null >/dev/null 2>&1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i </dev/null >/dev/null 2>&1
+    # Right after the prefix is made, the service manager takes services in
+    # but never runs them (they stay stopped, "never started"); a restart of
+    # the server and a normal boot settle it.
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1
+    wineboot </dev/null >/dev/null 2>&1
   else
     wineboot </dev/null >/dev/null 2>&1
   fi
