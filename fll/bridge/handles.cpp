@@ -1,0 +1,106 @@
+// The handle operations on the calling thread's table.
+#include "handles.h"
+#include "context.h"
+
+GlobalMemoryCalls globalMemory = {GlobalAlloc, GlobalReAlloc};
+
+// Bytes in front of the data: the tag.
+const SIZE_T TagBytes = 2;
+
+// The calling thread's handle table, or null before request 0.
+static HandleTable *ThreadHandles()
+{
+    ThreadContext *context = CurrentContext();
+    return context != nullptr ? context->handles : nullptr;
+}
+
+// The block behind handle, or null when the handle is bad (0, past the
+// table, or a free slot).
+static HGLOBAL BlockOf(MemHandle handle)
+{
+    HandleTable *table = ThreadHandles();
+    if (handle == 0 || table == nullptr || handle >= table->capacity)
+        return nullptr;
+    return reinterpret_cast<HGLOBAL>(table->slots[handle]);
+}
+
+MemHandle HandleAllocTagged(uint32_t size, uint16_t tag)
+{
+    HandleTable *table = ThreadHandles();
+    if (table == nullptr)
+        return 0;
+    while (table->hint < table->capacity && table->slots[table->hint] != 0)
+        table->hint++;
+    if (table->hint >= table->capacity)
+        return 0;
+    HGLOBAL block = globalMemory.alloc(GMEM_MOVEABLE | GMEM_ZEROINIT, SIZE_T(size) + TagBytes);
+    if (block == nullptr)
+        return 0;
+    table->slots[table->hint] = reinterpret_cast<uint32_t>(block);
+    uint16_t *tagField = static_cast<uint16_t *>(GlobalLock(block));
+    *tagField = tag;
+    GlobalUnlock(block);
+    return table->hint;
+}
+
+MemHandle HandleAlloc(uint32_t size)
+{
+    return HandleAllocTagged(size, LibraryBlockTag);
+}
+
+void HandleFree(MemHandle handle)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block == nullptr)
+        return;
+    HandleTable *table = ThreadHandles();
+    GlobalFree(block);
+    table->slots[handle] = 0;
+    if (handle < table->hint)
+        table->hint = static_cast<uint16_t>(handle);
+}
+
+void *HandleToPtr(MemHandle handle)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block == nullptr)
+        return nullptr;
+    char *address = static_cast<char *>(GlobalLock(block));
+    GlobalUnlock(block);
+    return address != nullptr ? address + TagBytes : nullptr;
+}
+
+void HandleLock(MemHandle handle)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block != nullptr)
+        GlobalLock(block);
+}
+
+void HandleUnlock(MemHandle handle)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block != nullptr && (GlobalFlags(block) & GMEM_LOCKCOUNT) != 0)
+        GlobalUnlock(block);
+}
+
+uint32_t HandleSize(MemHandle handle)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block == nullptr)
+        return 0;
+    SIZE_T bytes = GlobalSize(block);
+    return bytes >= TagBytes ? static_cast<uint32_t>(bytes - TagBytes) : 0;
+}
+
+uint16_t HandleResize(MemHandle handle, uint32_t size)
+{
+    HGLOBAL block = BlockOf(handle);
+    if (block == nullptr)
+        return 0;
+    HGLOBAL resized = globalMemory.reAlloc(block, SIZE_T(size) + TagBytes, GMEM_ZEROINIT);
+    if (resized == nullptr)
+        return 0;
+    ThreadHandles()->slots[handle] = reinterpret_cast<uint32_t>(resized);
+    return 1;
+}
