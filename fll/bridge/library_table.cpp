@@ -3,6 +3,7 @@
 // not built yet simply has no row, and the rows keep their order.
 #include "library_table.h"
 #include "../system/utility.h"
+#include "../ui/file_dialogs.h"
 
 static const FunctionEntry libraryRows[] = {
     {"fkAbout", fkAbout, 0, ""},
@@ -10,8 +11,8 @@ static const FunctionEntry libraryRows[] = {
     // fkGetActivityCount
     {"fkIsPath", fkIsPath, 1, "C"},
     {"fkAddProperty", fkAddProperty, 2, "O,C"},
-    // fkSaveAsDialog
-    // fkOpenDialog
+    {"fkSaveAsDialog", fkSaveAsDialog, 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
+    {"fkOpenDialog", fkOpenDialog, 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
     // fkTriggerCallback
     // fkSetMouseTrap
     // fkSetCallbackTimer
