@@ -27,6 +27,7 @@ const int LookInLabel = 1091;
 struct ControlText {
     int control;
     std::string text;
+    int notice;   // the dialog notification being handled when it was set
 };
 
 struct Seen {
@@ -38,6 +39,8 @@ struct Seen {
     std::string title;
     std::vector<WPARAM> viewCommands;   // WM_COMMAND sent to the file view
     std::vector<LPARAM> viewLParams;
+    std::vector<int> viewNotices;     // the notification each was sent in
+    int notice = 0;                   // the notification being handled
     std::vector<ControlText> controlTexts;  // CDM_SETCONTROLTEXT to the dialog
 };
 
@@ -86,14 +89,20 @@ static LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam)
         if (message->message == WM_INITDIALOG && IsClass(message->hwnd, "#32770") &&
             IsChild(message->hwnd))
             KeepRecord(reinterpret_cast<const OPENFILENAMEA *>(message->lParam));
+        // Notifications reach the hook's child dialog; what the hook sends
+        // while handling one is seen before the next arrives.
+        if (message->message == WM_NOTIFY && IsClass(message->hwnd, "#32770") &&
+            IsChild(message->hwnd))
+            seen.notice = int(reinterpret_cast<const NMHDR *>(message->lParam)->code);
         if (message->message == WM_COMMAND && IsClass(message->hwnd, "SHELLDLL_DefView")) {
             seen.viewCommands.push_back(message->wParam);
             seen.viewLParams.push_back(message->lParam);
+            seen.viewNotices.push_back(seen.notice);
         }
         if (message->message == CDM_SETCONTROLTEXT && IsClass(message->hwnd, "#32770") &&
             !IsChild(message->hwnd))
             seen.controlTexts.push_back(
-                {int(message->wParam), reinterpret_cast<const char *>(message->lParam)});
+                {int(message->wParam), reinterpret_cast<const char *>(message->lParam), seen.notice});
     }
     return CallNextHookEx(spyHook, code, wParam, lParam);
 }
@@ -435,6 +444,8 @@ TEST_F(FileDialogs, StartingView)
             ASSERT_EQ(seen.viewCommands.size(), 1u) << "the " << c.view << " view, sent once";
             EXPECT_EQ(seen.viewCommands[0], c.command);
             EXPECT_EQ(seen.viewLParams[0], 0);
+            // The view exists by the first notification under Wine.
+            EXPECT_EQ(seen.viewNotices[0], int(CDN_INITDONE));
         }
         if (c.listStyle >= 0) {
             EXPECT_EQ(run.observed.listStyle, c.listStyle) << "the file list shows the view";
@@ -463,8 +474,9 @@ TEST_F(FileDialogs, LabelsAndTitle)
     EXPECT_EQ(run.observed.caption, "Pick a ledger");
     ASSERT_EQ(seen.controlTexts.size(), 4u);
     const ControlText expected[4] = {
-        {1090, "Ledger name:"}, {1089, "Kind:"}, {1, "Take"}, {1091, "Folder:"}};
+        {1090, "Ledger name:", 0}, {1089, "Kind:", 0}, {1, "Take", 0}, {1091, "Folder:", 0}};
     for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(seen.controlTexts[i].notice, int(CDN_INITDONE)) << "text " << i;
         EXPECT_EQ(seen.controlTexts[i].control, expected[i].control) << "text " << i;
         EXPECT_EQ(seen.controlTexts[i].text, expected[i].text) << "text " << i;
         EXPECT_EQ(run.observed.labels[i], expected[i].text) << "on screen, control "
@@ -612,6 +624,7 @@ TEST_F(FileDialogs, SaveExtension)
             EXPECT_EQ(seen.controlTexts[0].control, FileNameField)
                 << "this dialog has no control 1152; the name is in the combo box";
             EXPECT_EQ(seen.controlTexts[0].text, c.expected);
+            EXPECT_EQ(seen.controlTexts[0].notice, int(CDN_TYPECHANGE));
         } else {
             EXPECT_TRUE(seen.controlTexts.empty()) << seen.controlTexts.size() << " texts set";
         }
