@@ -8,8 +8,8 @@
 #include "../bridge/host_services.h"
 #include "../bridge/param_text.h"
 
-// The dialog record with its trailing reserved fields, as the host's
-// callers have always passed it.
+// The dialog record counts its trailing reserved fields and FlagsEx: the
+// size that the Explorer-style dialogs of newer Windows expect.
 static_assert(sizeof(OPENFILENAMEA) == 88, "the dialog record has 88 bytes");
 
 // Parameter positions, counted from 1.

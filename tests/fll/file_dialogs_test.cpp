@@ -728,3 +728,30 @@ TEST_F(FileDialogs, FilterIndexOfWrongType)
     EXPECT_EQ(text.type, 'C') << "nothing is stored after the error";
     EXPECT_STREQ(text.text, "2");
 }
+
+TEST_F(FileDialogs, Rows)
+{
+    const LibraryTable *table = HostTable(host);
+    const FunctionEntry *save = HostFindRow(host, "fkSaveAsDialog");
+    const FunctionEntry *open = HostFindRow(host, "fkOpenDialog");
+    ASSERT_NE(save, nullptr);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open, save + 1) << "the open row follows the save row";
+    EXPECT_GT(save, table->entries);
+    for (const FunctionEntry *row : {save, open}) {
+        EXPECT_EQ(row->parameterCount, 9) << row->name;
+        EXPECT_STREQ(row->signature, ".C,.C,.?,.I,.C,.C,.C,.C,.C") << row->name;
+    }
+    EXPECT_STREQ(save->name, "fkSaveAsDialog");
+    EXPECT_STREQ(open->name, "fkOpenDialog");
+    EXPECT_STREQ(save[-1].name, "fkAddProperty");
+    // The host holds calls to the signature; no dialog comes up for these.
+    FoxValue tooMany[10];
+    for (FoxValue &value : tooMany)
+        value = FoxString("x");
+    FoxValue result;
+    EXPECT_EQ(HostCall(host, "fkOpenDialog", tooMany, 10, &result), HostRejectTooMany);
+    FoxValue number = FoxInt(1);
+    EXPECT_EQ(HostCall(host, "fkSaveAsDialog", &number, 1, &result), HostRejectType);
+    EXPECT_FALSE(HostLastCall(host)->ran);
+}
