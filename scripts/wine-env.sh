@@ -4,7 +4,10 @@ ROOT=${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=$ROOT/build/wine
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko installers at boot; and no crash debugger, so that a
+# crashing test program ends at once instead of waiting in winedbg until
+# CTest gives up on it.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 
 # wine_start: creates the prefix when missing, applies the settings the tests
 # rely on, and keeps one Wine server running so each program starts quickly.

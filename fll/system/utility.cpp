@@ -7,6 +7,8 @@
 #include "../bridge/host_services.h"
 #include "../bridge/param_text.h"
 
+DWORD(APIENTRY *userNameQuery)(LPCSTR, LPSTR, LPDWORD) = WNetGetUserA;
+
 const int32_t LibraryVersion = 2030;
 const int16_t IntegerWidth = 10;
 
@@ -34,7 +36,7 @@ void fkGetUserName(ParamBlock *)
     char name[UserNameBytes];
     memset(name, 0, sizeof name);
     DWORD size = UserNameBytes;
-    if (WNetGetUserA(nullptr, name, &size) != NO_ERROR)
+    if (userNameQuery(nullptr, name, &size) != NO_ERROR)
         name[0] = '\0';
     name[UserNameBytes - 1] = '\0';
     HostReturnString(name);

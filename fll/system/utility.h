@@ -2,7 +2,12 @@
 // user's name, adding a property, the type and size of a value, and the
 // about box.
 #pragma once
+#include <windows.h>
 #include "../bridge/records.h"
+
+// The user-name query, the system's own unless a test points it at a
+// stand-in that fails as the network provider can.
+extern DWORD(APIENTRY *userNameQuery)(LPCSTR device, LPSTR name, LPDWORD size);
 
 // The library's version number, 2030.
 void fkGetFLLVersion(ParamBlock *parameters);

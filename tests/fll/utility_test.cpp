@@ -219,3 +219,26 @@ TEST_F(Utility, About)
         lines += *p == '\n';
     EXPECT_EQ(lines, 3) << dialog->text;
 }
+
+// fkGetUserName when Windows cannot give the name: the empty text, never
+// the junk the provider left in the buffer.
+TEST(UtilityUserName, FailureGivesEmptyText)
+{
+    char path[MAX_PATH];
+    ASSERT_TRUE(HostPathBesideProgram("bridge_probe.fll", path, sizeof path));
+    Host *host = HostOpen(path);
+    ASSERT_NE(host, nullptr) << HostOpenError();
+    for (int32_t mode : {1, 2}) {
+        FoxValue setting = FoxInt(mode), arg = FoxString("x"), result;
+        ASSERT_EQ(HostCall(host, "probeFailUserName", &setting, 1, &result), 0u);
+        ASSERT_EQ(HostCall(host, "fkGetUserName", &arg, 1, &result), 0u) << mode;
+        EXPECT_EQ(HostLastCall(host)->results, 1) << mode;
+        EXPECT_EQ(result.type, 'C') << mode;
+        EXPECT_EQ(result.length, 0u) << "mode " << mode << " gave \"" << result.text << "\"";
+    }
+    FoxValue setting = FoxInt(0), arg = FoxString("x"), result;
+    ASSERT_EQ(HostCall(host, "probeFailUserName", &setting, 1, &result), 0u);
+    ASSERT_EQ(HostCall(host, "fkGetUserName", &arg, 1, &result), 0u);
+    EXPECT_GT(result.length, 0u) << "the real query is back";
+    EXPECT_EQ(HostClose(host), 0);
+}

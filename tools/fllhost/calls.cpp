@@ -55,6 +55,9 @@ static bool FitArgument(Host *host, char letter, const FoxValue &given, FoxValue
         if (!reference.field)
             VariableFor(host, reference.name.c_str());
         *loaded = ReferencedValue(host, reference);
+        FoxValue memo;
+        if (reference.field && HostGetMemo(host, reference.workArea, reference.name.c_str(), &memo))
+            *loaded = StoreOf(memo);  // a memo field passed by value is its text
         *passed = FoxOf(*loaded);
     }
     switch (letter) {
@@ -121,7 +124,9 @@ static void FillSlot(Host *host, const FoxValue &arg, ParamSlot *slot, MemHandle
     value.longValue = arg.integer;
     value.real = arg.number;
     value.object = arg.object;
-    if (arg.type == 'C') {
+    if (arg.type == 'C' && arg.handle != 0) {
+        value.handle = arg.handle;
+    } else if (arg.type == 'C') {
         *handle = NewHandle(host, arg.text, arg.length);
         value.handle = *handle;
     }
@@ -153,8 +158,20 @@ uint32_t HostCall(Host *host, const char *name, const FoxValue *args, int count,
     ParamBlock *parameters = reinterpret_cast<ParamBlock *>(DispatchBlockData(block));
     MemHandle handles[MaxParameters] = {};
     parameters->count = int16_t(count);
-    for (int i = 0; i < count; i++)
+    bool madeAll = true;
+    for (int i = 0; i < count; i++) {
         FillSlot(host, passed[i], &parameters->slots[i], &handles[i]);
+        madeAll = madeAll && (passed[i].type != 'C' || passed[i].handle != 0 || handles[i] != 0);
+    }
+    if (!madeAll) {
+        for (int i = 0; i < count; i++)
+            if (handles[i] != 0)
+                HostFreeHandle(host, handles[i]);
+        host->last.error = HostRejectNoMemory;
+        if (result != nullptr)
+            *result = host->last.result;
+        return HostRejectNoMemory;
+    }
     block->request = RequestCallFunction;
     block->function = reinterpret_cast<uint32_t>(row->function);
     RunLibraryDispatch(host, host->dispatch, block, handles, count, &host->last);

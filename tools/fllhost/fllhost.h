@@ -12,24 +12,28 @@
 //
 // Calls. HostCall finds the row by name (case-insensitive, as host code
 // spells names freely), checks the arguments against the row's signature
-// as the run time would (too few: 1229, too many: 1230, wrong type: 11, no
-// such function: 1; the function is then not run), builds a ParamBlock
-// (character arguments in new handles made through request 2) and issues
-// request 1. It answers 0, or the host error the call raised (service 83),
-// or the rejection number. HostLastCall tells the rest: whether the
-// function ran, whether a result was sent, whether the error came from the
-// code-84 rewrite, and how many handles leaked.
+// as the run time would, builds a ParamBlock (character arguments in new
+// handles made through request 2) and issues request 1. It answers 0, the
+// host error the call raised (service 83; 84 for the rewrite), or one of
+// the run time's own rejections, when the function is not run at all:
+// no such function 1, wrong type 11, too few 1229, too many 1230, no handle
+// for a character argument 43. A number passed for 'I' goes as an integer
+// (its whole part). HostLastCall tells the rest: whether the function ran,
+// how many results it sent (the host keeps the last; logical true when
+// none), whether the error was the rewrite, how many handles leaked.
 //
 // Values. FoxValue is a value as host code sees it. Build arguments with
 // FoxString, FoxBytes, FoxInt, FoxNumber, FoxLogical, FoxObject, or fill a
-// FoxValue by hand for other type letters ('Y', '0', 'M'). A reference
-// (passed by reference, the run time's @name) is FoxRef("name"): the
-// variable is made (as false) when it does not exist; the function sees a
-// HostLocator with work area 0. A memo field is FoxField(workArea,
-// "field"): a HostLocator with that work area. A reference passed where
-// the signature says 'C', 'I' or 'O' is passed by value. Texts in values
-// that the host hands back point into host storage and hold until the next
-// call, event or change of that variable or property.
+// FoxValue by hand for other type letters ('Y', '0', 'M'); a 'C' value
+// with a handle set passes that handle as it is (the caller keeps it, and
+// may make it bad on purpose). A variable by reference (the run time's
+// @name) is FoxRef("name"): the variable is made (as false) when it does
+// not exist; the function sees a HostLocator with work area 0. A memo
+// field is FoxField(workArea, "field"): a HostLocator with that work area
+// (HostSetMemo opens the table and fills the field). Where the signature says 'C', 'I' or
+// 'O', a reference is passed by value (a memo field as its text). Texts in
+// values the host hands back point into host storage: a result's until the
+// next call, a variable's or property's until it changes.
 //
 // Host state, set and read by tests:
 //   variables      HostSetVariable / HostGetVariable
@@ -67,6 +71,10 @@
 // leaked (and frees it, so the next call starts clean). A result that
 // hands back an argument's own handle is freed once and is no leak.
 //
+// GDI+: the run time starts GDI+ for its process before it loads
+// libraries, and so does HostOpen (once per process; it stays running until
+// the process ends), since the library paints with GDI+ and never starts it.
+//
 // Threads: each thread that calls gets its own handle and value tables and
 // its own request 0, on its first call (or HostInitThread). Host state is
 // not locked: threads take turns.
@@ -87,6 +95,8 @@ struct FoxValue {
     uint32_t object;    // 'O': object id
     const char *text;   // 'C': the bytes; 'R': the variable's or field's name
     int16_t workArea;   // 'R': > 0 for a field of the table in that work area
+    MemHandle handle;   // 'C': pass this existing handle instead of text (the
+                        // caller keeps it); for tests of odd blocks
 };
 
 FoxValue FoxString(const char *text);
@@ -101,6 +111,7 @@ FoxValue FoxField(int16_t workArea, const char *field);
 // Rejection numbers of HostCall (the run time's own errors).
 const uint32_t HostRejectNoFunction = 1;
 const uint32_t HostRejectType = 11;
+const uint32_t HostRejectNoMemory = 43;  // no handle for a character argument
 const uint32_t HostRejectTooFew = 1229;
 const uint32_t HostRejectTooMany = 1230;
 
@@ -131,6 +142,7 @@ struct HostCallInfo {
     int results;          // results sent (service 11)
     FoxValue result;      // the last one; logical true when none was sent
     int leakedHandles;    // handles left occupied and freed by the host
+    int dispatchResult;   // what DispatchAPI returned
     MemHandle arguments[MaxParameters];  // handles made for 'C' arguments
 };
 
@@ -141,6 +153,10 @@ const HostCallInfo *HostLastCall(Host *host);
 // Keeps the argument handles of the following calls alive (not freed, not
 // leaks) so a test can look at them; HostFreeHandle them afterwards.
 void HostKeepArguments(Host *host, bool keep);
+// With check false, handles that calls leave behind are neither counted
+// nor freed: for tests of the library's own handle operations, which free
+// them themselves. On by default.
+void HostCheckLeaks(Host *host, bool check);
 
 // Variables.
 void HostSetVariable(Host *host, const char *name, FoxValue value);
@@ -207,7 +223,12 @@ void HostRewriteNext(Host *host, uint32_t service);
 
 // Snooping on the service traffic.
 int HostServiceCount(Host *host, uint32_t service);
+// Requests of every code served so far in the session.
+int HostServiceTotal(Host *host);
 int HostReservedNonZero(Host *host);
+// The last request of that code as the host received it (before serving);
+// false when none came.
+bool HostLastRequest(Host *host, uint32_t service, HostRequest *request);
 int HostUnknownServices(Host *host);
 typedef void (*HostServiceHook)(Host *host, HostRequest *request, void *context);
 // Runs hook after the host served a request of that code (one hook per

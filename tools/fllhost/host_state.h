@@ -110,6 +110,7 @@ struct Host {
     uint32_t rewriteService = 0;
     bool rewriteArmed = false;
     std::map<uint32_t, int> serviceCounts;
+    std::map<uint32_t, HostRequest> lastRequests;
     std::map<uint32_t, ServiceHookEntry> hooks;
     int reservedNonZero = 0;
     int unknownServices = 0;
@@ -120,6 +121,7 @@ struct Host {
     std::string lastResultText;
     std::list<std::string> nestedTexts;
     bool keepArguments = false;
+    bool checkLeaks = true;
     int leakTotal = 0;
 };
 

@@ -306,6 +306,7 @@ void __fastcall ServeRequest(HostRequest *request)
         return;
     uint32_t service = request->service;
     host->serviceCounts[service]++;
+    host->lastRequests[service] = *request;
     if (request->reserved != 0)
         host->reservedNonZero++;
     Serve(host, request);

@@ -4,6 +4,8 @@
 // library code.
 #include <stdlib.h>
 #include <string.h>
+#include <objidl.h>  // the GDI+ headers need the COM types that the lean headers omit
+#include <gdiplus.h>
 #include "host_state.h"
 
 Host *activeHost = nullptr;
@@ -212,7 +214,7 @@ static int SettleHandles(Host *host, const std::vector<bool> &before, const MemH
     }
     HandleTable *table = ThreadOf(host)->handles;
     int leaked = 0;
-    for (uint32_t i = 1; i < table->capacity; i++) {
+    for (uint32_t i = 1; host->checkLeaks && i < table->capacity; i++) {
         bool wasFree = i >= before.size() || !before[i];
         bool kept = host->keepArguments && Contains(arguments, argumentCount, i);
         if (table->slots[i] != 0 && wasFree && !kept) {
@@ -238,7 +240,7 @@ void RunLibraryDispatch(Host *host, DispatchFunction dispatch, DispatchBlock *bl
         frame.info.arguments[i] = arguments[i];
     frame.outer = host->frame;
     host->frame = &frame;
-    dispatch(block);
+    frame.info.dispatchResult = dispatch(block);
     host->frame = frame.outer;
     frame.info.leakedHandles = SettleHandles(host, before, arguments, argumentCount, frame.resultHandles);
     host->leakTotal += frame.info.leakedHandles;
@@ -274,8 +276,21 @@ static void RunHook(Host *host, int16_t rowCount)
     }
 }
 
+// Starts GDI+ for the process the first time a session opens, as the run
+// time does before it loads any library; it runs until the process ends.
+static void StartGdiplus()
+{
+    static bool started = false;
+    if (started)
+        return;
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    started = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+}
+
 Host *HostOpenWith(const char *libraryPath, const HostOptions *options)
 {
+    StartGdiplus();
     openError[0] = '\0';
     if (activeHost != nullptr) {
         strcpy(openError, "a session is open already");
@@ -369,6 +384,11 @@ HostCallback HostCallbackEntry()
 const HostCallInfo *HostLastCall(Host *host)
 {
     return &host->last;
+}
+
+void HostCheckLeaks(Host *host, bool check)
+{
+    host->checkLeaks = check;
 }
 
 void HostKeepArguments(Host *host, bool keep)

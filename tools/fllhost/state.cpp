@@ -364,6 +364,23 @@ int HostServiceCount(Host *host, uint32_t service)
     return found != host->serviceCounts.end() ? found->second : 0;
 }
 
+int HostServiceTotal(Host *host)
+{
+    int total = 0;
+    for (const auto &entry : host->serviceCounts)
+        total += entry.second;
+    return total;
+}
+
+bool HostLastRequest(Host *host, uint32_t service, HostRequest *request)
+{
+    auto found = host->lastRequests.find(service);
+    if (found == host->lastRequests.end())
+        return false;
+    *request = found->second;
+    return true;
+}
+
 int HostReservedNonZero(Host *host)
 {
     return host->reservedNonZero;
