@@ -8,6 +8,7 @@
 #include "../system/scramble.h"
 #include "../system/utility.h"
 #include "../ui/confirm_prompt.h"
+#include "../ui/file_dialogs.h"
 #include "../ui/monitor.h"
 #include "../ui/printer_document.h"
 #include "../ui/printer_select.h"
@@ -18,8 +19,8 @@ static const FunctionEntry libraryRows[] = {
     {"fkGetActivityCount", fkGetActivityCount, 1, ".?"},
     {"fkIsPath", fkIsPath, 1, "C"},
     {"fkAddProperty", fkAddProperty, 2, "O,C"},
-    // fkSaveAsDialog
-    // fkOpenDialog
+    {"fkSaveAsDialog", fkSaveAsDialog, 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
+    {"fkOpenDialog", fkOpenDialog, 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
     {"fkTriggerCallback", fkTriggerCallback, 2, "I,.I"},
     {"fkSetMouseTrap", fkSetMouseTrap, 1, "I"},
     {"fkSetCallbackTimer", fkSetCallbackTimer, 2, "O,I"},
