@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 #include "fllhost.h"
+#include "dialog_driver.h"
 
-// Controls of the Explorer-style dialog.
-const int FileNameField = 1148;   // the combo box that holds the typed name
-const int FileTypeField = 1136;
+// Further controls of the Explorer-style dialog.
 const int ReadOnlyBox = 1040;
 const int FileNameLabel = 1090;
 const int FileTypeLabel = 1089;
@@ -109,14 +108,6 @@ static LRESULT CALLBACK Spy(int code, WPARAM wParam, LPARAM lParam)
 
 // --- The person at the dialog --------------------------------------------
 
-enum Action { TypeName, PickType, Press };
-
-struct Step {
-    Action action;
-    const char *text;   // TypeName
-    int number;         // PickType: 0-based; Press: IDOK or IDCANCEL
-};
-
 // What the driver saw on the screen.
 struct Observed {
     bool found = false;
@@ -135,51 +126,12 @@ struct Observed {
     std::vector<int> itemsAfterPick;
 };
 
-struct Driver {
-    DWORD thread;         // the thread that runs the dialog
-    HANDLE stop;          // set when the call has returned
-    const Step *steps;
-    int stepCount;
-    Observed observed;
-};
-
-static LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 5000, &answer);
-    return LRESULT(answer);
-}
-
 static std::string TextOf(HWND window)
 {
     char text[1024] = "";
     if (window != nullptr)
-        SendTo(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        SendToDialog(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-static BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found)
-{
-    if (IsClass(window, "#32770") && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND *>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The dialog once it is on the screen; null when the call ended first or
-// nothing came within 15 s.
-static HWND WaitForDialog(Driver *driver)
-{
-    for (int i = 0; i < 750; i++) {
-        HWND dialog = nullptr;
-        EnumThreadWindows(driver->thread, FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
-        if (dialog != nullptr)
-            return dialog;
-        if (WaitForSingleObject(driver->stop, 20) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
 }
 
 static HWND FileList(HWND dialog)
@@ -191,7 +143,7 @@ static HWND FileList(HWND dialog)
 static int ListItems(HWND dialog)
 {
     HWND list = FileList(dialog);
-    return list != nullptr ? int(SendTo(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
+    return list != nullptr ? int(SendToDialog(list, LVM_GETITEMCOUNT, 0, 0)) : -1;
 }
 
 static void Look(HWND dialog, Observed *observed)
@@ -206,65 +158,30 @@ static void Look(HWND dialog, Observed *observed)
         observed->listStyle = int(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK);
     observed->itemsAtStart = ListItems(dialog);
     HWND types = GetDlgItem(dialog, FileTypeField);
-    int count = int(SendTo(types, CB_GETCOUNT, 0, 0));
+    int count = int(SendToDialog(types, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; i++) {
         char name[512] = "";
-        SendTo(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        SendToDialog(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
         observed->types.push_back(name);
     }
-    observed->typeSelected = int(SendTo(types, CB_GETCURSEL, 0, 0));
+    observed->typeSelected = int(SendToDialog(types, CB_GETCURSEL, 0, 0));
     HWND readOnly = GetDlgItem(dialog, ReadOnlyBox);
     observed->readOnlyVisible = readOnly != nullptr && IsWindowVisible(readOnly);
-    observed->readOnlyChecked = int(SendTo(readOnly, BM_GETCHECK, 0, 0));
+    observed->readOnlyChecked = int(SendToDialog(readOnly, BM_GETCHECK, 0, 0));
     observed->owner = GetWindow(dialog, GW_OWNER);
 }
 
-static void Perform(HWND dialog, const Step &step, Observed *observed)
+// What the driver sees: the dialog as it came up, and the file name and
+// the file list after each pick of a file type.
+static void Watch(HWND dialog, const Step *step, void *context)
 {
-    if (step.action == TypeName) {
-        SendTo(GetDlgItem(dialog, FileNameField), WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>(step.text));
-    } else if (step.action == PickType) {
-        HWND types = GetDlgItem(dialog, FileTypeField);
-        SendTo(types, CB_SETCURSEL, step.number, 0);
-        SendTo(dialog, WM_COMMAND, MAKEWPARAM(FileTypeField, CBN_SELENDOK),
-               reinterpret_cast<LPARAM>(types));
+    Observed *observed = static_cast<Observed *>(context);
+    if (step == nullptr) {
+        Look(dialog, observed);
+    } else if (step->action == PickType) {
         observed->namesAfterPick.push_back(TextOf(GetDlgItem(dialog, FileNameField)));
         observed->itemsAfterPick.push_back(ListItems(dialog));
-    } else {
-        PostMessageA(dialog, WM_COMMAND, step.number, 0);
     }
-}
-
-// Waits for the dialog to go; if it stays, cancels it so the test ends.
-static bool WaitUntilClosed(HWND dialog)
-{
-    for (int i = 0; i < 500; i++) {
-        if (!IsWindow(dialog))
-            return true;
-        Sleep(20);
-    }
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    return false;
-}
-
-static DWORD WINAPI Drive(void *parameter)
-{
-    Driver *driver = static_cast<Driver *>(parameter);
-    HWND dialog = WaitForDialog(driver);
-    if (dialog == nullptr)
-        return 0;
-    driver->observed.found = true;
-    Look(dialog, &driver->observed);
-    bool pressed = false;
-    for (int i = 0; i < driver->stepCount; i++) {
-        Perform(dialog, driver->steps[i], &driver->observed);
-        pressed = pressed || driver->steps[i].action == Press;
-    }
-    if (!pressed)
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    driver->observed.closed = WaitUntilClosed(dialog) && pressed;
-    return 0;
 }
 
 // One call of a dialog function with a person at the dialog.
@@ -280,21 +197,15 @@ static DialogRun RunDialog(Host *host, const char *function, const FoxValue *arg
 {
     seen = Seen();
     spyHook = SetWindowsHookExA(WH_CALLWNDPROC, Spy, nullptr, GetCurrentThreadId());
-    Driver driver;
-    driver.thread = GetCurrentThreadId();
-    driver.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    driver.steps = steps;
-    driver.stepCount = stepCount;
-    HANDLE thread = CreateThread(nullptr, 0, Drive, &driver, 0, nullptr);
     DialogRun run;
+    DialogDriver driver;
+    StartDialogDriver(&driver, GetCurrentThreadId(), steps, stepCount, Watch, &run.observed);
     run.error = HostCall(host, function, args, count, &run.result);
     run.resultText = run.result.type == 'C' && run.result.text != nullptr ? run.result.text : "";
-    SetEvent(driver.stop);
-    WaitForSingleObject(thread, 30000);
-    CloseHandle(thread);
-    CloseHandle(driver.stop);
+    FinishDialogDriver(&driver);
     UnhookWindowsHookEx(spyHook);
-    run.observed = driver.observed;
+    run.observed.found = driver.found;
+    run.observed.closed = driver.closed;
     return run;
 }
 

@@ -11,6 +11,7 @@
 #include <objbase.h>
 #include <commdlg.h>
 #include "print_probe.h"
+#include "test_support.h"
 
 static const char printerName[] = "Falkmoor Test PostScript";
 static const char outputPath[] = "C:\\printer\\page.ps";
@@ -29,73 +30,6 @@ const int CollateBox = 0x411;
 const int AllPagesButton = 0x420;
 const int SelectionButton = 0x421;
 const int PagesButton = 0x422;
-
-// Runs a program beside this one and answers its exit code (-1 when it
-// cannot be started).
-static int RunBeside(const char *program, const char *arguments)
-{
-    char path[MAX_PATH], command[2 * MAX_PATH];
-    if (!HostPathBesideProgram(program, path, sizeof path))
-        return -1;
-    snprintf(command, sizeof command, "\"%s\" %s", path, arguments);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -1;
-    WaitForSingleObject(process.hThread, INFINITE);
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD code = DWORD(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return int(code);
-}
-
-static std::string ReadFileText(const char *path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[65536];
-    DWORD read;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
-    CloseHandle(file);
-    return text;
-}
-
-// The text a PostScript job shows: its "(text) show" strings and the
-// glyphs it shows one by one by name ("/H glyphshow", "/space glyphshow").
-static std::string ShownText(const std::string &postscript)
-{
-    static const char *const digits[] = {"zero", "one", "two", "three", "four",
-                                         "five", "six", "seven", "eight", "nine"};
-    std::string shown;
-    size_t at = 0;
-    while ((at = postscript.find(" glyphshow", at)) != std::string::npos) {
-        size_t slash = postscript.rfind('/', at);
-        std::string glyph = postscript.substr(slash + 1, at - slash - 1);
-        at++;
-        if (glyph.size() == 1)
-            shown += glyph;
-        else if (glyph == "space")
-            shown += ' ';
-        for (int d = 0; d < 10; d++)
-            if (glyph == digits[d])
-                shown += char('0' + d);
-    }
-    at = 0;
-    while ((at = postscript.find(") show", at)) != std::string::npos) {
-        size_t open = postscript.rfind('(', at);
-        shown += postscript.substr(open + 1, at - open - 1);
-        at++;
-    }
-    return shown;
-}
 
 // The eight driver settings the settings object carries.
 struct Settings {
