@@ -58,7 +58,38 @@ serviceState
 step "The log, C:\\qvdemo\\qvClientServiceLog.txt ($DEMO/qvClientServiceLog.txt)"
 cat "$DEMO/qvClientServiceLog.txt"
 
+step "The library in the project's host, one function of each kind: fktour.exe C:\\qvdemo"
+rm -f "$DEMO/sample.ocx.evidence"
+# A failure here is reported at the end, after the clean-up.
+failed=""
+wine "$OUT/fktour.exe" 'C:\qvdemo' </dev/null | tr -d '\r' || failed="$failed fktour"
+echo "The control's entry points ran with the user's own rights; they left: $(tr -d '\r' < "$DEMO/sample.ocx.evidence" | tr '\n' ';')"
+
+bash "$ROOT/scripts/demo-print-steps.sh" || failed="$failed printing"
+
 step "Clean-up: the demonstration font is removed again"
 quiet rm -f "$FONTS/qvDemoSans.ttf"
 quiet wine reg delete "$fontsKey" /v "QV Demo Sans (TrueType)" /f
+
+step "Left behind: nothing installed"
+leftovers=0
+check() { if "$2"; then echo "  gone:    $1"; else echo "  STILL THERE: $1"; leftovers=1; fi; }
+noService() { ! wine sc query qvService </dev/null 2>/dev/null | tr -d '\r' | grep -q STATE; }
+noFontFile() { [ ! -e "$FONTS/qvDemoSans.ttf" ]; }
+noFontValue() { ! wine reg query "$fontsKey" /v "QV Demo Sans (TrueType)" </dev/null >/dev/null 2>&1; }
+noDemoKey() { ! wine reg query 'HKCU\Software\FalkmoorDemo' </dev/null >/dev/null 2>&1; }
+check "the service qvService" noService
+check "the font file C:\windows\Fonts\qvDemoSans.ttf" noFontFile
+check "the font's value under HKLM\...\CurrentVersion\Fonts" noFontValue
+check "the registry key HKCU\Software\FalkmoorDemo" noDemoKey
+echo "  kept:    the test printer \"Falkmoor Test PostScript\" in this worktree's private Wine prefix"
+echo "           (build/wine), which the printing tests use as well"
+
+step "Where the outputs lie"
+echo "  service log:        $DEMO/qvClientServiceLog.txt (C:\\qvdemo\\qvClientServiceLog.txt)"
+echo "  control evidence:   $DEMO/sample.ocx.evidence"
+echo "  printed page:       $WINEPREFIX/drive_c/printer/page.ps (C:\\printer\\page.ps)"
+echo "  dialog's answer:    C:\\qvdemo\\ledger.txt (the name chosen; the library leaves writing it to its caller)"
+[ "$leftovers" = 0 ] || failed="$failed clean-up"
+[ -z "$failed" ] || { echo "demo: these steps failed:$failed" >&2; exit 1; }
 echo "done"

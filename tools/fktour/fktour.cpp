@@ -25,11 +25,25 @@ static void Heading(const char *kind)
     printf("\n-- %s\n", kind);
 }
 
+// Prints text in quotes, bytes outside printable ASCII as \xNN.
+static void PrintText(const char *text, uint32_t length)
+{
+    putchar('"');
+    for (uint32_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 32 && c < 127 && c != '"')
+            putchar(c);
+        else
+            printf("\\x%02X", c);
+    }
+    putchar('"');
+}
+
 // Prints a value as the host language shows it.
 static void PrintValue(const FoxValue &value)
 {
     if (value.type == 'C')
-        printf("\"%.*s\"", int(value.length), value.text != nullptr ? value.text : "");
+        PrintText(value.text != nullptr ? value.text : "", value.length);
     else if (value.type == 'L')
         printf("%s", value.length != 0 ? ".T." : ".F.");
     else if (value.type == 'I')
