@@ -248,7 +248,28 @@ TEST(WriteLog, FolderTooDeepForTheLog) {
             names);
 }
 
-// Two threads --------------------------------------------------------------
+// Two writers at once ----------------------------------------------------
+
+// The log holds all lines of writers A and B ("WRITER A line N"), each
+// writer's in order, none lost or torn.
+void ExpectEveryLineOfTwoWriters(const std::string &log, const char *writer) {
+  std::vector<std::string> messages = LogMessages(ReadWholeFile(log));
+  EXPECT_EQ(2u * linesPerThread, messages.size());
+  std::string pattern = std::string(writer) + " %c line %u";
+  int next[2] = {0, 0};
+  for (const std::string &message : messages) {
+    unsigned number;
+    char name;
+    ASSERT_EQ(2, sscanf(message.c_str(), pattern.c_str(), &name, &number))
+        << message;
+    int which = name == 'A' ? 0 : 1;
+    EXPECT_EQ((unsigned)next[which], number) << writer << " " << name;
+    next[which] = number + 1;
+  }
+  EXPECT_EQ(linesPerThread, next[0]);
+  EXPECT_EQ(linesPerThread, next[1]);
+}
+
 
 // The service thread and the control handler may log at the same moment;
 // no line may be lost or torn.
@@ -256,21 +277,7 @@ TEST(WriteLog, TwoThreadsLoseNoLine) {
   std::string folder = FreshFolder("log-threads");
   ChildRun run = RunChild(folder, "threads");
   EXPECT_EQ(0u, run.exitCode);
-  std::vector<std::string> messages =
-      LogMessages(ReadWholeFile(LogPath(folder)));
-  EXPECT_EQ(2u * linesPerThread, messages.size());
-  int next[2] = {0, 0};
-  for (const std::string &message : messages) {
-    unsigned number;
-    char name;
-    ASSERT_EQ(2, sscanf(message.c_str(), "Thread %c line %u", &name, &number))
-        << message;
-    int which = name == 'A' ? 0 : 1;
-    EXPECT_EQ((unsigned)next[which], number) << "thread " << name;
-    next[which] = number + 1;
-  }
-  EXPECT_EQ(linesPerThread, next[0]);
-  EXPECT_EQ(linesPerThread, next[1]);
+  ExpectEveryLineOfTwoWriters(LogPath(folder), "Thread");
 }
 
 // Two programs that log to one file at the same moment: the one that finds
@@ -301,20 +308,7 @@ TEST(WriteLog, TwoProcessesLoseNoLine) {
     CloseHandle(child.hProcess);
   }
   CloseHandle(go);
-  std::vector<std::string> messages =
-      LogMessages(ReadWholeFile(LogPath(folder)));
-  int next[2] = {0, 0};
-  for (const std::string &message : messages) {
-    unsigned number;
-    char name;
-    ASSERT_EQ(2, sscanf(message.c_str(), "Process %c line %u", &name, &number))
-        << message;
-    int which = name == 'A' ? 0 : 1;
-    EXPECT_EQ((unsigned)next[which], number) << "process " << name;
-    next[which] = number + 1;
-  }
-  EXPECT_EQ(linesPerThread, next[0]);
-  EXPECT_EQ(linesPerThread, next[1]);
+  ExpectEveryLineOfTwoWriters(LogPath(folder), "Process");
 }
 
 }  // namespace
