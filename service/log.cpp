@@ -1,5 +1,6 @@
 #include "log.h"
 
+#include <errno.h>
 #include <share.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -50,6 +51,20 @@ int ExecutableFolder(char *out, int capacity) {
   return cut;
 }
 
+// Opens the log for appending with write sharing denied. The installer and
+// the service it has just started log to the same file at the same moment,
+// and each holds it only for one line, so a sharing violation is tried again
+// for a short while; a file that another program keeps open stays refused
+// and the line is dropped.
+static FILE *OpenLogFile(const char *path) {
+  enum { Tries = 20, PauseMs = 5 };
+  for (int attempt = 1;; attempt++) {
+    FILE *file = _fsopen(path, "a+", _SH_DENYWR);
+    if (file != NULL || errno != EACCES || attempt == Tries) return file;
+    Sleep(PauseMs);
+  }
+}
+
 // Appends "time - message" to the log file; the message is already finished.
 static void AppendLine(const char *message) {
   SYSTEMTIME now;
@@ -71,7 +86,7 @@ static void AppendLine(const char *message) {
     fflush(stdout);
   }
   if (!pathFits) return;
-  FILE *file = _fsopen(path, "a+", _SH_DENYWR);
+  FILE *file = OpenLogFile(path);
   if (file == NULL) return;
   fprintf(file, "%s - %s\n", timeText, message);
   fclose(file);

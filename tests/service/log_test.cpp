@@ -40,6 +40,18 @@ int ChildThreads() {
   return 0;
 }
 
+// One of two programs that log at the same moment as the installer and the
+// service it starts do; its name letter is the last byte of its argument.
+int ChildProcessLines(char name) {
+  char format[] = "Process ? line %u";
+  format[8] = name;
+  // Both start together, so that their lines really meet.
+  HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, "qvLogTestGo");
+  if (go != NULL) WaitForSingleObject(go, 30000);
+  for (int i = 0; i < linesPerThread; i++) WriteLog(format, i);
+  return 0;
+}
+
 // Copies this test program into folder and runs it as the named child.
 ChildRun RunChild(const std::string &folder, const char *child) {
   char self[MAX_PATH];
@@ -236,7 +248,28 @@ TEST(WriteLog, FolderTooDeepForTheLog) {
             names);
 }
 
-// Two threads --------------------------------------------------------------
+// Two writers at once ----------------------------------------------------
+
+// The log holds all lines of writers A and B ("WRITER A line N"), each
+// writer's in order, none lost or torn.
+void ExpectEveryLineOfTwoWriters(const std::string &log, const char *writer) {
+  std::vector<std::string> messages = LogMessages(ReadWholeFile(log));
+  EXPECT_EQ(2u * linesPerThread, messages.size());
+  std::string pattern = std::string(writer) + " %c line %u";
+  int next[2] = {0, 0};
+  for (const std::string &message : messages) {
+    unsigned number;
+    char name;
+    ASSERT_EQ(2, sscanf(message.c_str(), pattern.c_str(), &name, &number))
+        << message;
+    int which = name == 'A' ? 0 : 1;
+    EXPECT_EQ((unsigned)next[which], number) << writer << " " << name;
+    next[which] = number + 1;
+  }
+  EXPECT_EQ(linesPerThread, next[0]);
+  EXPECT_EQ(linesPerThread, next[1]);
+}
+
 
 // The service thread and the control handler may log at the same moment;
 // no line may be lost or torn.
@@ -244,21 +277,38 @@ TEST(WriteLog, TwoThreadsLoseNoLine) {
   std::string folder = FreshFolder("log-threads");
   ChildRun run = RunChild(folder, "threads");
   EXPECT_EQ(0u, run.exitCode);
-  std::vector<std::string> messages =
-      LogMessages(ReadWholeFile(LogPath(folder)));
-  EXPECT_EQ(2u * linesPerThread, messages.size());
-  int next[2] = {0, 0};
-  for (const std::string &message : messages) {
-    unsigned number;
-    char name;
-    ASSERT_EQ(2, sscanf(message.c_str(), "Thread %c line %u", &name, &number))
-        << message;
-    int which = name == 'A' ? 0 : 1;
-    EXPECT_EQ((unsigned)next[which], number) << "thread " << name;
-    next[which] = number + 1;
+  ExpectEveryLineOfTwoWriters(LogPath(folder), "Thread");
+}
+
+// Two programs that log to one file at the same moment: the one that finds
+// the file busy waits its turn instead of losing its line.
+TEST(WriteLog, TwoProcessesLoseNoLine) {
+  std::string folder = FreshFolder("log-processes");
+  char self[MAX_PATH];
+  GetModuleFileNameA(NULL, self, sizeof self);
+  HANDLE go = CreateEventA(NULL, TRUE, FALSE, "qvLogTestGo");
+  ASSERT_NE((HANDLE)NULL, go) << GetLastError();
+  PROCESS_INFORMATION children[2];
+  for (int i = 0; i < 2; i++) {
+    char name = (char)('A' + i);
+    std::string copy = folder + "log_child_" + name + ".exe";
+    ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE)) << GetLastError();
+    std::string command = "\"" + copy + "\" --child=process-" + name;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessA(copy.c_str(), &command[0], NULL, NULL, FALSE,
+                               0, NULL, NULL, &startup, &children[i]))
+        << GetLastError();
   }
-  EXPECT_EQ(linesPerThread, next[0]);
-  EXPECT_EQ(linesPerThread, next[1]);
+  Sleep(200);
+  SetEvent(go);
+  for (PROCESS_INFORMATION &child : children) {
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 60000));
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  }
+  CloseHandle(go);
+  ExpectEveryLineOfTwoWriters(LogPath(folder), "Process");
 }
 
 }  // namespace
@@ -268,6 +318,8 @@ int main(int argc, char **argv) {
     return ChildQuietLog();
   if (argc == 2 && strcmp(argv[1], "--child=threads") == 0)
     return ChildThreads();
+  if (argc == 2 && strncmp(argv[1], "--child=process-", 16) == 0)
+    return ChildProcessLines(argv[1][16]);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

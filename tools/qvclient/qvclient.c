@@ -48,6 +48,23 @@ static int ParseCode(const char *text) {
   return (int)code;
 }
 
+/* What a person can do about a connection error. */
+static const char *AdviceFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return ": the service is not running; start it (net start qvService)"
+             " or install it (qvClientService -i, as an administrator)";
+    case ERROR_PIPE_BUSY:
+    case ERROR_SEM_TIMEOUT:
+      return ": another program kept the service busy for 5 seconds;"
+             " try again when it is done";
+    case ERROR_ACCESS_DENIED:
+      return ": the pipe refused this account";
+    default:
+      return "";
+  }
+}
+
 int main(int argc, char **argv) {
   static char items[QV_MAX_MESSAGE];
   int code = -1;
@@ -76,8 +93,8 @@ int main(int argc, char **argv) {
   int result = 0;
   DWORD error = QvSendRequest(code, items, &result);
   if (error != 0) {
-    fprintf(stderr, "qvclient: no reply from the service (error %lu)\n",
-            (unsigned long)error);
+    fprintf(stderr, "qvclient: no reply from the service (error %lu)%s\n",
+            (unsigned long)error, AdviceFor(error));
     return 2;
   }
   printf("result: %d\n", result);
