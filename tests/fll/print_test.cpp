@@ -689,8 +689,9 @@ TEST_F(PrintDialogs, PropertySheetDialog)
     EXPECT_EQ(TextOf(object, "cDevOutput"), "kept");
     EXPECT_EQ(IntOf(object, "nPageRangeType"), 2);
     EXPECT_EQ(IntOf(object, "lAppCollate"), 0);
-    FoxValue copies;
-    EXPECT_TRUE(HostGetPropertyValue(host, object, "nAppCopies", &copies));
+    // Written all the same, as an integer of width 10, from whatever count
+    // the cancelled dialog left in the record.
+    IntOf(object, "nAppCopies");
 
     // No page numbers allowed: the option is off and the limits are not read.
     object = DialogObject(0, false, true, true, false);
@@ -1032,6 +1033,32 @@ TEST_F(PlayedDialog, Choices)
         if (context != nullptr)
             DeleteDC(context);
     }
+
+    // A dialog that reports more ranges than the seven the block holds:
+    // the count goes back as given, the pairs only as far as the block.
+    play = DialogPlay();
+    play.action = PD_RESULT_PRINT;
+    play.flags = PD_PAGENUMS;
+    play.copies = 1;
+    play.rangeCount = 9;
+    for (DWORD k = 0; k < 7; k++)
+        play.ranges[k] = {10 * (k + 1), 10 * (k + 1) + 1};
+    play.giveContext = true;
+    uint32_t object = DialogObject(3, true, true, true, false);
+    HDC context = PrinterOpen(FoxLogical(false), object);
+    ASSERT_EQ(play.calls, 1);
+    EXPECT_NE(context, nullptr);
+    EXPECT_EQ(IntOf(object, "nPageRanges"), 9);
+    for (int k = 1; k <= 7; k++) {
+        std::string digit = std::to_string(k);
+        EXPECT_EQ(IntOf(object, ("nFromPage" + digit).c_str()), 10 * k) << "range " << k;
+        EXPECT_EQ(IntOf(object, ("nToPage" + digit).c_str()), 10 * k + 1) << "range " << k;
+    }
+    FoxValue eighth;
+    EXPECT_FALSE(HostGetPropertyValue(host, object, "nFromPage8", &eighth))
+        << "nothing is read past the block";
+    if (context != nullptr)
+        DeleteDC(context);
 }
 
 // No property-sheet dialog to be had: 0, no message, and the write-back

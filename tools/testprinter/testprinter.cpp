@@ -51,22 +51,26 @@ static bool UnixPathOf(const char *windowsPath, char *unixPath, size_t capacity)
     return fits;
 }
 
-// Makes the folder of path, and its parents, where missing.
+// Makes the folder of path, and its parents, where missing. Every
+// backslash ends a folder to make; the drive ("C:") fails harmlessly.
 static void MakeFolderOf(const char *path)
 {
     char folder[MAX_PATH];
     lstrcpynA(folder, path, MAX_PATH);
-    for (char *p = folder + 3; *p != '\0'; p++)
-        if (*p == '\\') {
+    for (char *p = folder; *p != '\0'; p++)
+        if (*p == '\\' && p > folder) {
             *p = '\0';
             CreateDirectoryA(folder, nullptr);
             *p = '\\';
         }
 }
 
-// The printer's current port when it exists, else false.
-static bool CurrentPort(char *port, size_t capacity)
+// Whether the printer exists. Its port goes into port, or the empty text
+// when its details cannot be read, so that such a printer is rebuilt
+// rather than added a second time.
+static bool PrinterExists(char *port, size_t capacity)
 {
+    port[0] = '\0';
     HANDLE printer;
     if (!OpenPrinterA(const_cast<char *>(printerName), &printer, nullptr))
         return false;
@@ -78,7 +82,7 @@ static bool CurrentPort(char *port, size_t capacity)
         lstrcpynA(port, reinterpret_cast<PRINTER_INFO_2A *>(buffer)->pPortName, int(capacity));
     HeapFree(GetProcessHeap(), 0, buffer);
     ClosePrinter(printer);
-    return known;
+    return true;
 }
 
 static bool DeleteOldPrinter()
@@ -146,7 +150,7 @@ int main(int argc, char **argv)
     if (!UnixPathOf(output, port, sizeof port))
         return Fail("wine_get_unix_file_name (this tool needs Wine)", GetLastError());
 
-    bool present = CurrentPort(current, sizeof current);
+    bool present = PrinterExists(current, sizeof current);
     if (!present || strcmp(current, port) != 0) {
         if (present && !DeleteOldPrinter())
             return Fail("DeletePrinter", GetLastError());
