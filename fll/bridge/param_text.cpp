@@ -28,3 +28,10 @@ const char *ParamStringLocked(MemHandle handle, uint32_t length)
     text[length] = '\0';
     return text;
 }
+
+uint8_t *ParamBytes(MemHandle handle, uint32_t length)
+{
+    if (HandleSize(handle) < length)
+        HostError(HostErrorNoMemory);
+    return static_cast<uint8_t *>(HandleToPtr(handle));
+}

@@ -106,7 +106,8 @@ void fkRegSetBinaryString(ParamBlock *parameters)
 {
     RegistryPlace place = PlaceOf(parameters->slots[0], parameters->slots[1]);
     const HostValue &bytes = parameters->slots[2].value;
-    const void *data = bytes.length != 0 ? HandleToPtr(bytes.handle) : "";
+    static const uint8_t noBytes[1] = {0};
+    const uint8_t *data = bytes.length != 0 ? ParamBytes(bytes.handle, bytes.length) : noBytes;
     if (!WriteRegistryValue(place, data, bytes.length, REG_BINARY))
         HostReturnLogical(0);
 }

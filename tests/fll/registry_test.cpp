@@ -427,3 +427,21 @@ TEST_F(Registry, NoMemoryForText)
     EXPECT_EQ(Get(HKEY_CURRENT_USER, "Software\\QvFllTest\\Number", &stored), 0u);
     EXPECT_EQ(stored.integer, 5);
 }
+
+// Raw bytes whose block cannot hold the value's length (a bad handle holds
+// nothing): 182, and no value is written.
+TEST_F(Registry, BinaryBlockShorterThanTheValue)
+{
+    MemHandle small = HostMakeHandle(host, "abc", 3);
+    ASSERT_EQ(HostHandleBytes(host, small), 3u) << "the test needs a block of exactly 3 bytes";
+    for (MemHandle handle : {MemHandle(200), small}) {
+        FoxValue data = FoxBytes("", 4000);
+        data.handle = handle;
+        EXPECT_EQ(Call("fkRegSetBinaryString", HKEY_CURRENT_USER, "Software\\QvFllTest\\Raw", data),
+                  182u)
+            << handle;
+        EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, testKeyPath, "Raw").status, ERROR_FILE_NOT_FOUND)
+            << handle;
+    }
+    HostFreeHandle(host, small);
+}
