@@ -8,7 +8,7 @@
 #include <ole2.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 static std::string ReadText(const std::string &path)
 {
@@ -40,9 +40,7 @@ protected:
     std::string folder;  // the test's own copies of the control files
     void SetUp() override
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpen(path);
+        host = OpenBeside("falkmoor.fll");
         ASSERT_NE(host, nullptr) << HostOpenError();
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 static const char testKeyPath[] = "Software\\QvFllTest";
 
@@ -104,9 +104,7 @@ protected:
     }
     void Open(const HostOptions *options)
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpenWith(path, options);
+        host = OpenBeside("falkmoor.fll", options);
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override

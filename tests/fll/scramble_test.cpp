@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 typedef void(__cdecl *SrandFunction)(unsigned int seed);
 typedef int(__cdecl *RandFunction)(void);
@@ -100,9 +100,7 @@ protected:
     }
     void Open(const HostOptions *options)
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpenWith(path, options);
+        host = OpenBeside("falkmoor.fll", options);
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override
