@@ -172,3 +172,30 @@ TEST_F(Handles, SystemFailures)
     EXPECT_EQ(memcmp(HostHandleAddress(host, first), "wxyz", 4), 0);
     Op(Free, int32_t(first));
 }
+
+// Sizes so large that the block would have no room for its tag: the
+// allocation or resize fails as for want of memory, and a resized block is
+// left as it was.
+TEST_F(Handles, SizesPastTheTag)
+{
+    HandleTable *table = HostThreadHandles(host);
+    uint16_t hint = table->hint;
+    for (uint32_t size : {0xffffffffu, 0xfffffffeu}) {
+        EXPECT_EQ(Op(Alloc, int32_t(size)), 0) << size;
+        EXPECT_EQ(Op(AllocTagged, int32_t(size), 5), 0) << size;
+        EXPECT_EQ(HostMakeHandle(host, "", size), 0u) << "request 2 of " << size;
+        EXPECT_EQ(table->slots[table->hint], 0u) << size;
+    }
+    EXPECT_EQ(table->hint, hint);
+    MemHandle handle = MemHandle(Op(Alloc, 4));
+    memcpy(HostHandleAddress(host, handle), "wxyz", 4);
+    uint32_t block = table->slots[handle];
+    for (uint32_t size : {0xffffffffu, 0xfffffffeu}) {
+        EXPECT_EQ(Op(Resize, int32_t(handle), int32_t(size)), 0) << size;
+        EXPECT_EQ(table->slots[handle], block) << size;
+        EXPECT_EQ(uint32_t(Op(Size, int32_t(handle))), 4u) << size;
+        EXPECT_EQ(TagOf(handle), 16) << size;
+        EXPECT_EQ(memcmp(HostHandleAddress(host, handle), "wxyz", 4), 0) << size;
+    }
+    Op(Free, int32_t(handle));
+}
