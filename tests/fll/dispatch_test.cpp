@@ -3,6 +3,24 @@
 // thread that never initialised.
 #include "host_fixture.h"
 
+// Tables as a host makes them, empty, for threads and tests of its own;
+// the caller frees them.
+static HandleTable *NewHandleTable(uint16_t capacity, uint16_t hint)
+{
+    HandleTable *table = static_cast<HandleTable *>(calloc(1, HandleTableBytes(capacity)));
+    table->hint = hint;
+    table->capacity = capacity;
+    return table;
+}
+
+static ValueTable *NewValueTable(uint16_t capacity, uint16_t hint)
+{
+    ValueTable *table = static_cast<ValueTable *>(calloc(1, ValueTableBytes(capacity)));
+    table->hint = hint;
+    table->capacity = capacity;
+    return table;
+}
+
 class Dispatch : public ProbeSession {
 protected:
     void SetUp() override
@@ -30,12 +48,8 @@ TEST_F(Dispatch, TableRequests)
 
     // Request 0 answers as 14 does, after keeping the new tables: a handle
     // allocated afterwards lands in the new handle table.
-    HandleTable *handles = static_cast<HandleTable *>(calloc(1, HandleTableBytes(8)));
-    handles->hint = 5;
-    handles->capacity = 8;
-    ValueTable *values = static_cast<ValueTable *>(calloc(1, ValueTableBytes(8)));
-    values->hint = 2;
-    values->capacity = 8;
+    HandleTable *handles = NewHandleTable(8, 5);
+    ValueTable *values = NewValueTable(8, 2);
     RawBlock init = Raw(RequestInitialize, reinterpret_cast<uint32_t>(handles),
                         reinterpret_cast<uint32_t>(values));
     init.block.function = reinterpret_cast<uint32_t>(HostCallbackEntry());
@@ -242,12 +256,8 @@ TEST_F(Dispatch, ThreadWithoutInitialize)
 static DWORD WINAPI NullCallback(void *parameter)
 {
     DispatchFunction dispatch = reinterpret_cast<DispatchFunction>(parameter);
-    HandleTable *handles = static_cast<HandleTable *>(calloc(1, HandleTableBytes(4)));
-    handles->hint = 1;
-    handles->capacity = 4;
-    ValueTable *values = static_cast<ValueTable *>(calloc(1, ValueTableBytes(4)));
-    values->hint = 1;
-    values->capacity = 4;
+    HandleTable *handles = NewHandleTable(4, 1);
+    ValueTable *values = NewValueTable(4, 1);
     RawBlock init = Raw(RequestInitialize, reinterpret_cast<uint32_t>(handles),
                         reinterpret_cast<uint32_t>(values));
     dispatch(&init);
