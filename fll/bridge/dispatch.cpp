@@ -150,11 +150,15 @@ static void ActOnRequest(ThreadContext *context, DispatchBlock *block)
 
 // Each entry keeps the landing point of an outer entry on the same thread
 // aside and puts it back on the way out, so nested entries (a host service
-// that calls back into the library) each land in their own frame.
+// that calls back into the library) each land in their own frame. A thread
+// for which the heap cannot supply a context has nowhere to land or to
+// keep the host's tables: the request is left undone, the block as it was.
 extern "C" __declspec(dllexport) int __fastcall DispatchAPI(void *blockAddress)
 {
     DispatchBlock *const block = static_cast<DispatchBlock *>(blockAddress);
     ThreadContext *const context = ContextForThread();
+    if (context == nullptr)
+        return 0;
     jmp_buf outer;
     memcpy(outer, context->landing, sizeof outer);
     if (setjmp(context->landing) == 0)

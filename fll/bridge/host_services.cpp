@@ -144,8 +144,9 @@ void HostError(uint32_t number)
 {
     CallHost1(ServiceError, number);
     // A host that let the request come back unchanged still must not
-    // resume the caller.
-    longjmp(ContextForThread()->landing, 1);
+    // resume the caller. Library code runs inside DispatchAPI, so the
+    // thread has its context.
+    longjmp(CurrentContext()->landing, 1);
 }
 
 HWND HostWindowToHwnd(uint32_t hostWindow)

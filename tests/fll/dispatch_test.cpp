@@ -355,6 +355,42 @@ TEST_F(Dispatch, Contexts)
     EXPECT_EQ(CallInts("probeContexts", {}), 3) << "contexts outlive their threads";
 }
 
+// A thread whose first entries find no memory for a context: each leaves
+// its block as it was and returns 0; the first entry that gets one works.
+static DWORD WINAPI WithoutContext(void *parameter)
+{
+    DispatchFunction dispatch = reinterpret_cast<DispatchFunction>(parameter);
+    DWORD failures = 0;
+    for (uint32_t code : {RequestQueryTable, RequestAllocHandle, RequestCallFunction}) {
+        RawBlock raw = Raw(code, 0x11111111, 0x22222222);
+        raw.block.function = reinterpret_cast<uint32_t>(MarkFunction);
+        RawBlock before = raw;
+        int answer = dispatch(&raw);
+        if (answer != 0 || memcmp(&raw, &before, sizeof raw) != 0) {
+            printf("request %u without a context answered %d and changed the block\n", code,
+                   answer);
+            failures++;
+        }
+    }
+    RawBlock query = Raw(RequestQueryTable);
+    dispatch(&query);
+    if (query.block.word1 != LibraryTableVersion) {
+        printf("request 14 after the failures answered %u\n", query.block.word1);
+        failures++;
+    }
+    return failures;
+}
+
+TEST_F(Dispatch, NoMemoryForAContext)
+{
+    marks = 0;
+    EXPECT_EQ(CallInts("probeContexts", {}), 1);
+    CallInts("probeFailContexts", {3});
+    EXPECT_EQ(RunThread(WithoutContext, reinterpret_cast<void *>(HostDispatchEntry(host))), 0u);
+    EXPECT_EQ(marks, 0) << "a function ran without a context";
+    EXPECT_EQ(CallInts("probeContexts", {}), 2) << "one context, made on the first entry with memory";
+}
+
 TEST(DispatchUnload, ContextsFreedAtUnload)
 {
     for (int round = 0; round < 2; round++) {
