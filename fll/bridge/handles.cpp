@@ -101,6 +101,9 @@ uint32_t HandleSize(MemHandle handle)
     return bytes >= TagBytes ? static_cast<uint32_t>(bytes - TagBytes) : 0;
 }
 
+// Without GMEM_MOVEABLE a locked block is only ever resized in place, so
+// an address taken under a lock stays good; growing such a block fails
+// where there is no room behind it.
 uint16_t HandleResize(MemHandle handle, uint32_t size)
 {
     HGLOBAL block = BlockOf(handle);

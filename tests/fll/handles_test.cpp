@@ -199,3 +199,26 @@ TEST_F(Handles, SizesPastTheTag)
     }
     Op(Free, int32_t(handle));
 }
+
+// A locked block is never moved by a resize, so an address taken under the
+// lock holds: the resize either grows it in place or fails and leaves it.
+TEST_F(Handles, LockedBlockStays)
+{
+    MemHandle handle = MemHandle(Op(Alloc, 16));
+    memcpy(HostHandleAddress(host, handle), "locked", 6);
+    Op(Lock, int32_t(handle));
+    uint32_t address = uint32_t(Op(Address, int32_t(handle)));
+    for (int32_t size : {32, 4096, 1 << 20}) {
+        int32_t resized = Op(Resize, int32_t(handle), size);
+        EXPECT_EQ(uint32_t(Op(Address, int32_t(handle))), address) << "resized to " << size;
+        EXPECT_EQ(memcmp(reinterpret_cast<const void *>(address), "locked", 6), 0) << size;
+        if (resized != 0) {
+            EXPECT_GE(Op(Size, int32_t(handle)), size);
+        }
+    }
+    EXPECT_EQ(HostHandleLocks(host, handle), 1);
+    Op(Unlock, int32_t(handle));
+    EXPECT_EQ(Op(Resize, int32_t(handle), 1 << 20), 1) << "unlocked, the block may move and grow";
+    EXPECT_EQ(memcmp(HostHandleAddress(host, handle), "locked", 6), 0);
+    Op(Free, int32_t(handle));
+}
