@@ -443,3 +443,26 @@ TEST_F(Registry, BinaryBlockShorterThanTheValue)
     }
     HostFreeHandle(host, small);
 }
+
+// A store that the host ends with an error (the code-84 rewrite) unwinds
+// fkRegGetValue: the key it opened was closed before.
+TEST_F(Registry, StoreEndedByTheHost)
+{
+    ExpectProbeSeesOpenKeys();
+    WriteRaw(testKey, "Text", REG_SZ, "abc", 4);
+    WriteRaw(testKey, "Number", REG_DWORD, "\5\0\0\0", 4);
+    int leaked = 0;
+    for (const char *path : {"Software\\QvFllTest\\Text", "Software\\QvFllTest\\Number"}) {
+        uintptr_t nextBefore = NextKeyHandle();
+        HostRewriteNext(host, ServiceStore);
+        FoxValue stored;
+        EXPECT_EQ(Get(HKEY_CURRENT_USER, path, &stored), 84u) << path;
+        EXPECT_TRUE(HostLastCall(host)->rewritten) << path;
+        EXPECT_EQ(NextKeyHandle(), nextBefore) << path << ": the opened key was closed";
+        leaked += HostLastCall(host)->leakedHandles;
+    }
+    // The text's block was still the library's when the store unwound.
+    EXPECT_EQ(leaked, 1);
+    EXPECT_EQ(HostClose(host), 1);
+    host = nullptr;
+}
