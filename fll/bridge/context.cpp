@@ -3,6 +3,8 @@
 #include "context.h"
 #include <stdlib.h>
 
+LPVOID(WINAPI *contextAlloc)(HANDLE, DWORD, SIZE_T) = HeapAlloc;
+
 DWORD ContextSlot = TLS_OUT_OF_INDEXES;
 ThreadContext *ContextList = nullptr;
 CRITICAL_SECTION ContextLock;
@@ -43,11 +45,14 @@ static bool MakeContextLock()
 static bool contextLockMade = MakeContextLock();
 
 // Makes a zero-filled context, stores it in the slot and pushes it onto
-// ContextList. Caller holds ContextLock.
+// ContextList. Caller holds ContextLock. Null, with nothing changed, when
+// the heap cannot supply it.
 static ThreadContext *AddContext()
 {
     ThreadContext *context = static_cast<ThreadContext *>(
-        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ThreadContext)));
+        contextAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ThreadContext)));
+    if (context == nullptr)
+        return nullptr;
     TlsSetValue(ContextSlot, context);
     context->next = ContextList;
     ContextList = context;
@@ -71,7 +76,8 @@ ThreadContext *ContextForThread()
 }
 
 // Process attach: holds a slot and gives the loading thread its context.
-// Fails the load when no slot can be had.
+// Fails the load when no slot can be had; a context the heap cannot supply
+// now is made on the thread's first entry instead.
 static BOOL AttachProcess(HINSTANCE instance)
 {
     EnterCriticalSection(&ContextLock);

@@ -26,5 +26,10 @@ extern CRITICAL_SECTION ContextLock;
 ThreadContext *CurrentContext();
 
 // The calling thread's context, made (zero-filled, pushed onto
-// ContextList) when the thread has none.
+// ContextList) when the thread has none; null only when the heap cannot
+// supply one, and then the next call tries again.
 ThreadContext *ContextForThread();
+
+// The process-heap allocation of contexts, the system's own unless a test
+// points it at a stand-in that fails.
+extern LPVOID(WINAPI *contextAlloc)(HANDLE heap, DWORD flags, SIZE_T bytes);

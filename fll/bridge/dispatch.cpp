@@ -52,9 +52,14 @@ static void Initialize(ThreadContext *context, DispatchBlock *block)
 // Requests 1, 10 and 11 run library code, which may call the host; on a
 // thread that never issued request 0 there is no host to call, so nothing
 // runs.
+static bool HasHost(const ThreadContext *context)
+{
+    return context->callback != nullptr && context->handles != nullptr;
+}
+
 static void RunFunction(ThreadContext *context, DispatchBlock *block)
 {
-    if (context->callback == nullptr || context->handles == nullptr)
+    if (!HasHost(context))
         return;
     LibraryFunction function = reinterpret_cast<LibraryFunction>(block->function);
     function(reinterpret_cast<ParamBlock *>(DispatchBlockData(block)));
@@ -62,7 +67,7 @@ static void RunFunction(ThreadContext *context, DispatchBlock *block)
 
 static void RunHandler(ThreadContext *context, DispatchBlock *block)
 {
-    if (context->callback == nullptr || context->handles == nullptr)
+    if (!HasHost(context))
         return;
     IdleHandler handler = reinterpret_cast<IdleHandler>(block->function);
     handler(block->word0, block->word1);
@@ -70,7 +75,7 @@ static void RunHandler(ThreadContext *context, DispatchBlock *block)
 
 static void RunEventHandler(ThreadContext *context, DispatchBlock *block)
 {
-    if (context->callback == nullptr || context->handles == nullptr)
+    if (!HasHost(context))
         return;
     EventHandler handler = reinterpret_cast<EventHandler>(block->function);
     block->word0 = static_cast<uint32_t>(handler(block->word0, DispatchBlockData(block)));
@@ -145,11 +150,15 @@ static void ActOnRequest(ThreadContext *context, DispatchBlock *block)
 
 // Each entry keeps the landing point of an outer entry on the same thread
 // aside and puts it back on the way out, so nested entries (a host service
-// that calls back into the library) each land in their own frame.
+// that calls back into the library) each land in their own frame. A thread
+// for which the heap cannot supply a context has nowhere to land or to
+// keep the host's tables: the request is left undone, the block as it was.
 extern "C" __declspec(dllexport) int __fastcall DispatchAPI(void *blockAddress)
 {
     DispatchBlock *const block = static_cast<DispatchBlock *>(blockAddress);
     ThreadContext *const context = ContextForThread();
+    if (context == nullptr)
+        return 0;
     jmp_buf outer;
     memcpy(outer, context->landing, sizeof outer);
     if (setjmp(context->landing) == 0)

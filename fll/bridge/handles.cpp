@@ -7,6 +7,13 @@ GlobalMemoryCalls globalMemory = {GlobalAlloc, GlobalReAlloc};
 // Bytes in front of the data: the tag.
 const SIZE_T TagBytes = 2;
 
+// Bytes of a block that holds size bytes of data behind the tag; 0 when
+// size leaves no room for the tag, which no block can hold.
+static SIZE_T BlockBytes(uint32_t size)
+{
+    return size <= MAXDWORD - TagBytes ? SIZE_T(size) + TagBytes : 0;
+}
+
 // The calling thread's handle table, or null before request 0.
 static HandleTable *ThreadHandles()
 {
@@ -33,7 +40,8 @@ MemHandle HandleAllocTagged(uint32_t size, uint16_t tag)
         table->hint++;
     if (table->hint >= table->capacity)
         return 0;
-    HGLOBAL block = globalMemory.alloc(GMEM_MOVEABLE | GMEM_ZEROINIT, SIZE_T(size) + TagBytes);
+    SIZE_T bytes = BlockBytes(size);
+    HGLOBAL block = bytes != 0 ? globalMemory.alloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes) : nullptr;
     if (block == nullptr)
         return 0;
     table->slots[table->hint] = reinterpret_cast<uint32_t>(block);
@@ -93,12 +101,16 @@ uint32_t HandleSize(MemHandle handle)
     return bytes >= TagBytes ? static_cast<uint32_t>(bytes - TagBytes) : 0;
 }
 
+// Without GMEM_MOVEABLE a locked block is only ever resized in place, so
+// an address taken under a lock stays good; growing such a block fails
+// where there is no room behind it.
 uint16_t HandleResize(MemHandle handle, uint32_t size)
 {
     HGLOBAL block = BlockOf(handle);
-    if (block == nullptr)
+    SIZE_T bytes = BlockBytes(size);
+    if (block == nullptr || bytes == 0)
         return 0;
-    HGLOBAL resized = globalMemory.reAlloc(block, SIZE_T(size) + TagBytes, GMEM_ZEROINIT);
+    HGLOBAL resized = globalMemory.reAlloc(block, bytes, GMEM_ZEROINIT);
     if (resized == nullptr)
         return 0;
     ThreadHandles()->slots[handle] = reinterpret_cast<uint32_t>(resized);

@@ -17,7 +17,7 @@ struct GlobalMemoryCalls {
 extern GlobalMemoryCalls globalMemory;
 
 // A new handle of size bytes with that tag, or 0 when the table is full or
-// the memory cannot be had.
+// the memory cannot be had (as for a size that leaves no room for the tag).
 MemHandle HandleAllocTagged(uint32_t size, uint16_t tag);
 
 // HandleAllocTagged with the library's own tag.
@@ -39,6 +39,6 @@ void HandleUnlock(MemHandle handle);
 uint32_t HandleSize(MemHandle handle);
 
 // Resizes the data to size bytes, zero-filling what is added; the handle
-// and tag stay, the data may move. Non-zero on success; on failure the
-// block is left as it was.
+// and tag stay, the data may move. Non-zero on success; on failure (also
+// for a size that leaves no room for the tag) the block is left as it was.
 uint16_t HandleResize(MemHandle handle, uint32_t size);

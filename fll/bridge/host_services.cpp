@@ -43,16 +43,11 @@ uint32_t CallHost5(uint32_t service, uint32_t a1, uint32_t a2, uint32_t a3, uint
     return RunRequest(&request);
 }
 
+// A service without a fifth argument leaves offset 24 at 0, as every
+// argument it does not take.
 uint32_t CallHost4(uint32_t service, uint32_t a1, uint32_t a2, uint32_t a3, uint32_t a4)
 {
-    HostRequest request;
-    memset(&request, 0, sizeof request);
-    request.service = service;
-    request.argument1 = a1;
-    request.argument2 = a2;
-    request.argument3 = a3;
-    request.argument4 = a4;
-    return RunRequest(&request);
+    return CallHost5(service, a1, a2, a3, a4, 0);
 }
 
 uint32_t CallHost3(uint32_t service, uint32_t a1, uint32_t a2, uint32_t a3)
@@ -149,8 +144,9 @@ void HostError(uint32_t number)
 {
     CallHost1(ServiceError, number);
     // A host that let the request come back unchanged still must not
-    // resume the caller.
-    longjmp(ContextForThread()->landing, 1);
+    // resume the caller. Library code runs inside DispatchAPI, so the
+    // thread has its context.
+    longjmp(CurrentContext()->landing, 1);
 }
 
 HWND HostWindowToHwnd(uint32_t hostWindow)

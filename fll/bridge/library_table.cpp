@@ -1,6 +1,5 @@
-// The rows of the library table, in the order the host expects them. Each
-// unit of functions declares them in its own header; a function that is
-// not built yet simply has no row, and the rows keep their order.
+// The rows of the library table, in the order the host expects them; each
+// unit of functions declares its functions in its own header.
 #include "library_table.h"
 #include "../system/archive.h"
 #include "../system/controls.h"

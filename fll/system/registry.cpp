@@ -106,7 +106,8 @@ void fkRegSetBinaryString(ParamBlock *parameters)
 {
     RegistryPlace place = PlaceOf(parameters->slots[0], parameters->slots[1]);
     const HostValue &bytes = parameters->slots[2].value;
-    const void *data = bytes.length != 0 ? HandleToPtr(bytes.handle) : "";
+    static const uint8_t noBytes[1] = {0};
+    const uint8_t *data = bytes.length != 0 ? ParamBytes(bytes.handle, bytes.length) : noBytes;
     if (!WriteRegistryValue(place, data, bytes.length, REG_BINARY))
         HostReturnLogical(0);
 }
@@ -116,7 +117,8 @@ void fkRegSetBinaryString(ParamBlock *parameters)
 // that a value written without its terminator loses no character; a value
 // of 0 bytes gives the empty text. The length is that of the data the
 // second query delivered, which may be less than the size query said.
-// The key is closed before a host error unwinds the call.
+// The key is closed once read, before a host error or the store (which
+// the host may end with an error) can unwind the call.
 static void StoreTextValue(HKEY key, const RegistryPlace &place, DWORD type, DWORD count,
                            HostLocator *target)
 {
@@ -128,26 +130,27 @@ static void StoreTextValue(HKEY key, const RegistryPlace &place, DWORD type, DWO
     HandleLock(handle);
     BYTE *data = static_cast<BYTE *>(HandleToPtr(handle));
     DWORD read = count;
-    if (RegQueryValueExA(key, place.valueName, nullptr, nullptr, data, &read) == ERROR_SUCCESS) {
-        if (type != REG_BINARY && read > 0 && data[read - 1] == 0)
-            read--;
+    LONG status = RegQueryValueExA(key, place.valueName, nullptr, nullptr, data, &read);
+    CloseOpenedKey(place, key);
+    if (status == ERROR_SUCCESS && type != REG_BINARY && read > 0 && data[read - 1] == 0)
+        read--;
+    HandleUnlock(handle);
+    if (status == ERROR_SUCCESS) {
         HostValue value;
         memset(&value, 0, sizeof value);
         value.type = 'C';
         value.length = read;
         value.handle = handle;
-        HandleUnlock(handle);
         HostStore(target, &value);
     } else {
-        HandleUnlock(handle);
         HostReturnLogical(0);
     }
     HandleFree(handle);
 }
 
 // Stores a four-byte value into the variable as an integer, its bytes as
-// they are (also for big-endian DWORDs). Another size is a host error,
-// raised after the key is closed.
+// they are (also for big-endian DWORDs). Another size is a host error.
+// The key is closed before anything can unwind the call.
 static void StoreIntegerValue(HKEY key, const RegistryPlace &place, DWORD count,
                               HostLocator *target)
 {
@@ -160,14 +163,17 @@ static void StoreIntegerValue(HKEY key, const RegistryPlace &place, DWORD count,
     value.type = 'I';
     value.width = IntegerWidth;
     DWORD read = sizeof value.longValue;
-    if (RegQueryValueExA(key, place.valueName, nullptr, nullptr,
-                         reinterpret_cast<BYTE *>(&value.longValue), &read) == ERROR_SUCCESS)
+    LONG status = RegQueryValueExA(key, place.valueName, nullptr, nullptr,
+                                   reinterpret_cast<BYTE *>(&value.longValue), &read);
+    CloseOpenedKey(place, key);
+    if (status == ERROR_SUCCESS)
         HostStore(target, &value);
     else
         HostReturnLogical(0);
 }
 
 // Types other than texts, bytes and DWORDs store nothing and set no result.
+// The store routines close the key themselves.
 void fkRegGetValue(ParamBlock *parameters)
 {
     RegistryPlace place = PlaceOf(parameters->slots[0], parameters->slots[1]);
@@ -190,8 +196,10 @@ void fkRegGetValue(ParamBlock *parameters)
     case REG_DWORD_BIG_ENDIAN:
         StoreIntegerValue(key, place, count, target);
         break;
+    default:
+        CloseOpenedKey(place, key);
+        break;
     }
-    CloseOpenedKey(place, key);
 }
 
 // A key's default value cannot be deleted this way: an empty value name is
@@ -204,9 +212,10 @@ void fkRegDeleteValue(ParamBlock *parameters)
         HostReturnLogical(0);
         return;
     }
-    if (RegDeleteValueA(key, place.valueName) != ERROR_SUCCESS)
-        HostReturnLogical(0);
+    LONG status = RegDeleteValueA(key, place.valueName);
     CloseOpenedKey(place, key);
+    if (status != ERROR_SUCCESS)
+        HostReturnLogical(0);
 }
 
 // Deletes the key name under parent with all its subkeys, depth first.

@@ -8,6 +8,7 @@
 #include <string.h>
 #include "../bridge/handles.h"
 #include "../bridge/host_services.h"
+#include "../bridge/param_text.h"
 
 // msvcrt's generator: state = state * multiplier + increment (mod 2^32),
 // and each rand result is bits 16 to 30 of the new state, so its low byte
@@ -172,23 +173,25 @@ static MemHandle ReadMemoField(HostLocator *field, uint32_t *length)
     return handle;
 }
 
+// The key's block is checked first, so that a key it cannot hold raises
+// 182 before the data is locked or a memo block made.
 void fkEncrypt(ParamBlock *parameters)
 {
     ParamSlot &first = parameters->slots[0];
+    const HostValue &key = parameters->slots[1].value;
+    const uint8_t *keyBytes = ParamBytes(key.handle, key.length);
     MemHandle data;
     uint32_t length;
     if (first.value.type == 'C') {
         data = first.value.handle;
         length = first.value.length;
+        ParamBytes(data, length);  // raises 182 unless the block holds the value
         HandleLock(data);
     } else if (first.value.type == 'R') {
         data = ReadMemoField(&first.locator, &length);
     } else {
         HostError(HostErrorBadType);
     }
-    const HostValue &key = parameters->slots[1].value;
-    const uint8_t *keyBytes =
-        key.length != 0 ? static_cast<const uint8_t *>(HandleToPtr(key.handle)) : nullptr;
     ScrambleBytes(static_cast<uint8_t *>(HandleToPtr(data)), length, SeedOf(keyBytes, key.length),
                   keyBytes, key.length);
     HandleUnlock(data);

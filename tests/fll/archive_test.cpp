@@ -7,7 +7,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 // One fixed field of a record: offset, width in bytes, value.
 struct Field {
@@ -101,9 +101,7 @@ protected:
     Host *host = nullptr;
     void SetUp() override
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpen(path);
+        host = OpenBeside("falkmoor.fll");
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override

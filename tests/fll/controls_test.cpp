@@ -8,7 +8,7 @@
 #include <ole2.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 static std::string ReadText(const std::string &path)
 {
@@ -40,9 +40,7 @@ protected:
     std::string folder;  // the test's own copies of the control files
     void SetUp() override
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpen(path);
+        host = OpenBeside("falkmoor.fll");
         ASSERT_NE(host, nullptr) << HostOpenError();
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
@@ -186,4 +184,28 @@ TEST_F(Controls, MultithreadedCaller)
     EXPECT_EQ(run.after, S_FALSE) << "the thread keeps its apartment";
     EXPECT_EQ(ReadText(run.path + ".evidence"), "") << "the file was not called";
     EXPECT_TRUE(DeleteFileA(run.path.c_str()));
+}
+
+// Ends the second result of a call with the host's error code 84.
+static int resultsSeen = 0;
+static void EndSecondResult(Host *, HostRequest *request, void *)
+{
+    if (++resultsSeen == 2)
+        request->service = ServiceErrorRewritten;
+}
+
+// A host error on the outcome unwinds the call: OLE was released before.
+TEST_F(Controls, OutcomeEndedByTheHost)
+{
+    std::string path = CopyFixture("ctl_ok");
+    resultsSeen = 0;
+    HostSetServiceHook(host, ServiceReturnValue, EndSecondResult, nullptr);
+    FoxValue arg = FoxString(path.c_str()), result;
+    HostCall(host, "fkRegisterControl", &arg, 1, &result);
+    HostSetServiceHook(host, ServiceReturnValue, nullptr, nullptr);
+    EXPECT_EQ(resultsSeen, 2);
+    EXPECT_EQ(HostLastCall(host)->results, 2) << "the host served both before the error";
+    EXPECT_EQ(ApartmentProbe(), S_OK) << "OLE released before the outcome went to the host";
+    EXPECT_TRUE(Call("fkRegisterControl", path)) << "the next call works";
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
 }

@@ -3,6 +3,24 @@
 // thread that never initialised.
 #include "host_fixture.h"
 
+// Tables as a host makes them, empty, for threads and tests of its own;
+// the caller frees them.
+static HandleTable *NewHandleTable(uint16_t capacity, uint16_t hint)
+{
+    HandleTable *table = static_cast<HandleTable *>(calloc(1, HandleTableBytes(capacity)));
+    table->hint = hint;
+    table->capacity = capacity;
+    return table;
+}
+
+static ValueTable *NewValueTable(uint16_t capacity, uint16_t hint)
+{
+    ValueTable *table = static_cast<ValueTable *>(calloc(1, ValueTableBytes(capacity)));
+    table->hint = hint;
+    table->capacity = capacity;
+    return table;
+}
+
 class Dispatch : public ProbeSession {
 protected:
     void SetUp() override
@@ -30,12 +48,8 @@ TEST_F(Dispatch, TableRequests)
 
     // Request 0 answers as 14 does, after keeping the new tables: a handle
     // allocated afterwards lands in the new handle table.
-    HandleTable *handles = static_cast<HandleTable *>(calloc(1, HandleTableBytes(8)));
-    handles->hint = 5;
-    handles->capacity = 8;
-    ValueTable *values = static_cast<ValueTable *>(calloc(1, ValueTableBytes(8)));
-    values->hint = 2;
-    values->capacity = 8;
+    HandleTable *handles = NewHandleTable(8, 5);
+    ValueTable *values = NewValueTable(8, 2);
     RawBlock init = Raw(RequestInitialize, reinterpret_cast<uint32_t>(handles),
                         reinterpret_cast<uint32_t>(values));
     init.block.function = reinterpret_cast<uint32_t>(HostCallbackEntry());
@@ -242,12 +256,8 @@ TEST_F(Dispatch, ThreadWithoutInitialize)
 static DWORD WINAPI NullCallback(void *parameter)
 {
     DispatchFunction dispatch = reinterpret_cast<DispatchFunction>(parameter);
-    HandleTable *handles = static_cast<HandleTable *>(calloc(1, HandleTableBytes(4)));
-    handles->hint = 1;
-    handles->capacity = 4;
-    ValueTable *values = static_cast<ValueTable *>(calloc(1, ValueTableBytes(4)));
-    values->hint = 1;
-    values->capacity = 4;
+    HandleTable *handles = NewHandleTable(4, 1);
+    ValueTable *values = NewValueTable(4, 1);
     RawBlock init = Raw(RequestInitialize, reinterpret_cast<uint32_t>(handles),
                         reinterpret_cast<uint32_t>(values));
     dispatch(&init);
@@ -343,6 +353,42 @@ TEST_F(Dispatch, Contexts)
     HostDispatchEntry(host)(&get);
     EXPECT_EQ(get.block.word0, 111u);
     EXPECT_EQ(CallInts("probeContexts", {}), 3) << "contexts outlive their threads";
+}
+
+// A thread whose first entries find no memory for a context: each leaves
+// its block as it was and returns 0; the first entry that gets one works.
+static DWORD WINAPI WithoutContext(void *parameter)
+{
+    DispatchFunction dispatch = reinterpret_cast<DispatchFunction>(parameter);
+    DWORD failures = 0;
+    for (uint32_t code : {RequestQueryTable, RequestAllocHandle, RequestCallFunction}) {
+        RawBlock raw = Raw(code, 0x11111111, 0x22222222);
+        raw.block.function = reinterpret_cast<uint32_t>(MarkFunction);
+        RawBlock before = raw;
+        int answer = dispatch(&raw);
+        if (answer != 0 || memcmp(&raw, &before, sizeof raw) != 0) {
+            printf("request %u without a context answered %d and changed the block\n", code,
+                   answer);
+            failures++;
+        }
+    }
+    RawBlock query = Raw(RequestQueryTable);
+    dispatch(&query);
+    if (query.block.word1 != LibraryTableVersion) {
+        printf("request 14 after the failures answered %u\n", query.block.word1);
+        failures++;
+    }
+    return failures;
+}
+
+TEST_F(Dispatch, NoMemoryForAContext)
+{
+    marks = 0;
+    EXPECT_EQ(CallInts("probeContexts", {}), 1);
+    CallInts("probeFailContexts", {3});
+    EXPECT_EQ(RunThread(WithoutContext, reinterpret_cast<void *>(HostDispatchEntry(host))), 0u);
+    EXPECT_EQ(marks, 0) << "a function ran without a context";
+    EXPECT_EQ(CallInts("probeContexts", {}), 2) << "one context, made on the first entry with memory";
 }
 
 TEST(DispatchUnload, ContextsFreedAtUnload)

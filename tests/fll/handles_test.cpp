@@ -172,3 +172,53 @@ TEST_F(Handles, SystemFailures)
     EXPECT_EQ(memcmp(HostHandleAddress(host, first), "wxyz", 4), 0);
     Op(Free, int32_t(first));
 }
+
+// Sizes so large that the block would have no room for its tag: the
+// allocation or resize fails as for want of memory, and a resized block is
+// left as it was.
+TEST_F(Handles, SizesPastTheTag)
+{
+    HandleTable *table = HostThreadHandles(host);
+    uint16_t hint = table->hint;
+    for (uint32_t size : {0xffffffffu, 0xfffffffeu}) {
+        EXPECT_EQ(Op(Alloc, int32_t(size)), 0) << size;
+        EXPECT_EQ(Op(AllocTagged, int32_t(size), 5), 0) << size;
+        EXPECT_EQ(HostMakeHandle(host, "", size), 0u) << "request 2 of " << size;
+        EXPECT_EQ(table->slots[table->hint], 0u) << size;
+    }
+    EXPECT_EQ(table->hint, hint);
+    MemHandle handle = MemHandle(Op(Alloc, 4));
+    memcpy(HostHandleAddress(host, handle), "wxyz", 4);
+    uint32_t block = table->slots[handle];
+    for (uint32_t size : {0xffffffffu, 0xfffffffeu}) {
+        EXPECT_EQ(Op(Resize, int32_t(handle), int32_t(size)), 0) << size;
+        EXPECT_EQ(table->slots[handle], block) << size;
+        EXPECT_EQ(uint32_t(Op(Size, int32_t(handle))), 4u) << size;
+        EXPECT_EQ(TagOf(handle), 16) << size;
+        EXPECT_EQ(memcmp(HostHandleAddress(host, handle), "wxyz", 4), 0) << size;
+    }
+    Op(Free, int32_t(handle));
+}
+
+// A locked block is never moved by a resize, so an address taken under the
+// lock holds: the resize either grows it in place or fails and leaves it.
+TEST_F(Handles, LockedBlockStays)
+{
+    MemHandle handle = MemHandle(Op(Alloc, 16));
+    memcpy(HostHandleAddress(host, handle), "locked", 6);
+    Op(Lock, int32_t(handle));
+    uint32_t address = uint32_t(Op(Address, int32_t(handle)));
+    for (int32_t size : {32, 4096, 1 << 20}) {
+        int32_t resized = Op(Resize, int32_t(handle), size);
+        EXPECT_EQ(uint32_t(Op(Address, int32_t(handle))), address) << "resized to " << size;
+        EXPECT_EQ(memcmp(reinterpret_cast<const void *>(address), "locked", 6), 0) << size;
+        if (resized != 0) {
+            EXPECT_GE(Op(Size, int32_t(handle)), size);
+        }
+    }
+    EXPECT_EQ(HostHandleLocks(host, handle), 1);
+    Op(Unlock, int32_t(handle));
+    EXPECT_EQ(Op(Resize, int32_t(handle), 1 << 20), 1) << "unlocked, the block may move and grow";
+    EXPECT_EQ(memcmp(HostHandleAddress(host, handle), "locked", 6), 0);
+    Op(Free, int32_t(handle));
+}

@@ -135,3 +135,21 @@ TEST_F(ParamText, BadHandleRaises182)
     ASSERT_EQ(HostErrorCount(host), errors + 1);
     EXPECT_EQ(HostErrorAt(host, errors), 182u);
 }
+
+// A length with no room for the NUL after it cannot be made into a text:
+// 182, and the block is left as it was.
+TEST_F(ParamText, LengthWithoutRoomForTheNul)
+{
+    for (int locked = 0; locked < 2; locked++) {
+        MemHandle handle = HostMakeHandle(host, "hello", 5);
+        FoxValue result;
+        EXPECT_EQ(Call("probeText", handle, 0xffffffffu, locked, &result), 182u) << locked;
+        EXPECT_EQ(HostHandleBytes(host, handle), 5u) << locked;
+        EXPECT_EQ(HostHandleLocks(host, handle), 0) << locked;
+        uint16_t tag = 0;
+        memcpy(&tag, static_cast<uint8_t *>(HostHandleAddress(host, handle)) - 2, 2);
+        EXPECT_EQ(tag, 1) << "the host's tag is untouched, locked " << locked;
+        EXPECT_EQ(memcmp(HostHandleAddress(host, handle), "hello", 5), 0) << locked;
+        HostFreeHandle(host, handle);
+    }
+}

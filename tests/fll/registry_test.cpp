@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 static const char testKeyPath[] = "Software\\QvFllTest";
 
@@ -104,9 +104,7 @@ protected:
     }
     void Open(const HostOptions *options)
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpenWith(path, options);
+        host = OpenBeside("falkmoor.fll", options);
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override
@@ -426,4 +424,45 @@ TEST_F(Registry, NoMemoryForText)
     // An integer needs no handle.
     EXPECT_EQ(Get(HKEY_CURRENT_USER, "Software\\QvFllTest\\Number", &stored), 0u);
     EXPECT_EQ(stored.integer, 5);
+}
+
+// Raw bytes whose block cannot hold the value's length (a bad handle holds
+// nothing): 182, and no value is written.
+TEST_F(Registry, BinaryBlockShorterThanTheValue)
+{
+    MemHandle small = HostMakeHandle(host, "abc", 3);
+    ASSERT_EQ(HostHandleBytes(host, small), 3u) << "the test needs a block of exactly 3 bytes";
+    for (MemHandle handle : {MemHandle(200), small}) {
+        FoxValue data = FoxBytes("", 4000);
+        data.handle = handle;
+        EXPECT_EQ(Call("fkRegSetBinaryString", HKEY_CURRENT_USER, "Software\\QvFllTest\\Raw", data),
+                  182u)
+            << handle;
+        EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, testKeyPath, "Raw").status, ERROR_FILE_NOT_FOUND)
+            << handle;
+    }
+    HostFreeHandle(host, small);
+}
+
+// A store that the host ends with an error (the code-84 rewrite) unwinds
+// fkRegGetValue: the key it opened was closed before.
+TEST_F(Registry, StoreEndedByTheHost)
+{
+    ExpectProbeSeesOpenKeys();
+    WriteRaw(testKey, "Text", REG_SZ, "abc", 4);
+    WriteRaw(testKey, "Number", REG_DWORD, "\5\0\0\0", 4);
+    int leaked = 0;
+    for (const char *path : {"Software\\QvFllTest\\Text", "Software\\QvFllTest\\Number"}) {
+        uintptr_t nextBefore = NextKeyHandle();
+        HostRewriteNext(host, ServiceStore);
+        FoxValue stored;
+        EXPECT_EQ(Get(HKEY_CURRENT_USER, path, &stored), 84u) << path;
+        EXPECT_TRUE(HostLastCall(host)->rewritten) << path;
+        EXPECT_EQ(NextKeyHandle(), nextBefore) << path << ": the opened key was closed";
+        leaked += HostLastCall(host)->leakedHandles;
+    }
+    // The text's block was still the library's when the store unwound.
+    EXPECT_EQ(leaked, 1);
+    EXPECT_EQ(HostClose(host), 1);
+    host = nullptr;
 }

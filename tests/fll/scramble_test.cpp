@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "fllhost.h"
+#include "host_fixture.h"
 
 typedef void(__cdecl *SrandFunction)(unsigned int seed);
 typedef int(__cdecl *RandFunction)(void);
@@ -100,9 +100,7 @@ protected:
     }
     void Open(const HostOptions *options)
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpenWith(path, options);
+        host = OpenBeside("falkmoor.fll", options);
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override
@@ -295,4 +293,42 @@ TEST_F(Scramble, NoMemoryForMemo)
     EXPECT_EQ(Encrypt(FoxField(1, "notes"), "k", &out), 182u);
     EXPECT_EQ(HostLastCall(host)->results, 0);
     EXPECT_EQ(HostLastCall(host)->error, 182u);
+}
+
+// A character value whose block cannot hold its length (a bad handle holds
+// nothing): 182, and nothing is read or written past the block.
+TEST_F(Scramble, BlockShorterThanTheValue)
+{
+    MemHandle small = HostMakeHandle(host, "abc", 3);
+    ASSERT_EQ(HostHandleBytes(host, small), 3u) << "the test needs a block of exactly 3 bytes";
+    struct Case {
+        const char *what;
+        MemHandle dataHandle;  // 0: a proper block
+        uint32_t dataLength;
+        MemHandle keyHandle;
+        uint32_t keyLength;
+    } cases[] = {
+        {"data in a bad handle", 200, 4, 0, 0},
+        {"data longer than its block", small, 4000, 0, 0},
+        {"key in a bad handle", 0, 0, 200, 3},
+        {"key longer than its block", 0, 0, small, 4000},
+    };
+    for (const Case &c : cases) {
+        FoxValue args[2] = {FoxString("plain"), FoxString("key")};
+        if (c.dataHandle != 0) {
+            args[0] = FoxBytes("", c.dataLength);
+            args[0].handle = c.dataHandle;
+        }
+        if (c.keyHandle != 0) {
+            args[1] = FoxBytes("", c.keyLength);
+            args[1].handle = c.keyHandle;
+        }
+        FoxValue result;
+        EXPECT_EQ(HostCall(host, "fkEncrypt", args, 2, &result), 182u) << c.what;
+        EXPECT_EQ(HostLastCall(host)->results, 0) << c.what;
+        EXPECT_EQ(HostHandleBytes(host, small), 3u) << c.what;
+        EXPECT_EQ(memcmp(HostHandleAddress(host, small), "abc", 3), 0) << c.what;
+        EXPECT_EQ(HostHandleLocks(host, small), 0) << c.what;
+    }
+    HostFreeHandle(host, small);
 }

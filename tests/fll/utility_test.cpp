@@ -2,7 +2,7 @@
 // them.
 #include <gtest/gtest.h>
 #include <string.h>
-#include "fllhost.h"
+#include "host_fixture.h"
 #include <winnetwk.h>
 
 // A session on falkmoor.fll for each test.
@@ -11,9 +11,7 @@ protected:
     Host *host = nullptr;
     void SetUp() override
     {
-        char path[MAX_PATH];
-        ASSERT_TRUE(HostPathBesideProgram("falkmoor.fll", path, sizeof path));
-        host = HostOpen(path);
+        host = OpenBeside("falkmoor.fll");
         ASSERT_NE(host, nullptr) << HostOpenError();
     }
     void TearDown() override
@@ -224,9 +222,7 @@ TEST_F(Utility, About)
 // the junk the provider left in the buffer.
 TEST(UtilityUserName, FailureGivesEmptyText)
 {
-    char path[MAX_PATH];
-    ASSERT_TRUE(HostPathBesideProgram("bridge_probe.fll", path, sizeof path));
-    Host *host = HostOpen(path);
+    Host *host = OpenBeside("bridge_probe.fll");
     ASSERT_NE(host, nullptr) << HostOpenError();
     for (int32_t mode : {1, 2}) {
         FoxValue setting = FoxInt(mode), arg = FoxString("x"), result;

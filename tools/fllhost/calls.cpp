@@ -39,6 +39,19 @@ const FunctionEntry *HostFindRow(Host *host, const char *name)
     return nullptr;
 }
 
+// What a reference argument names: a memo field when it gives a work
+// area, else a variable, which is made (as false) when it does not exist.
+static Reference ReferenceOf(Host *host, const FoxValue &value)
+{
+    Reference reference;
+    reference.field = value.workArea > 0;
+    reference.workArea = value.workArea;
+    reference.name = value.text != nullptr ? value.text : "";
+    if (!reference.field)
+        VariableFor(host, reference.name.c_str());
+    return reference;
+}
+
 // The argument as the function will see it for its signature letter: a
 // reference where the row takes a value is passed by value, and a number
 // where it takes an integer becomes one. Answers false when the type does
@@ -48,12 +61,7 @@ static bool FitArgument(Host *host, char letter, const FoxValue &given, FoxValue
 {
     *passed = given;
     if (given.type == 'R' && letter != 'R' && letter != '?') {
-        Reference reference;
-        reference.field = given.workArea > 0;
-        reference.workArea = given.workArea;
-        reference.name = given.text != nullptr ? given.text : "";
-        if (!reference.field)
-            VariableFor(host, reference.name.c_str());
+        Reference reference = ReferenceOf(host, given);
         *loaded = ReferencedValue(host, reference);
         FoxValue memo;
         if (reference.field && HostGetMemo(host, reference.workArea, reference.name.c_str(), &memo))
@@ -108,13 +116,7 @@ static void FillSlot(Host *host, const FoxValue &arg, ParamSlot *slot, MemHandle
     memset(slot, 0, sizeof *slot);
     *handle = 0;
     if (arg.type == 'R') {
-        Reference reference;
-        reference.field = arg.workArea > 0;
-        reference.workArea = arg.workArea;
-        reference.name = arg.text != nullptr ? arg.text : "";
-        if (!reference.field)
-            VariableFor(host, reference.name.c_str());
-        WriteLocator(host, &slot->locator, reference);
+        WriteLocator(host, &slot->locator, ReferenceOf(host, arg));
         return;
     }
     HostValue &value = slot->value;
