@@ -69,6 +69,9 @@ void HostObjectReference(HostValue *object);
 void HostObjectRelease(HostValue *object);
 void HostObjectFree(HostValue *object);
 
+// The display width of every integer the library hands to the host.
+const int16_t IntegerWidth = 10;
+
 // Returns an integer of that width ('I').
 void HostReturnInt(int32_t value, int16_t width);
 // Returns a logical: 1 for any non-zero flag, else 0.

@@ -7,7 +7,6 @@
 #include "../bridge/host_services.h"
 #include "../bridge/param_text.h"
 
-const int16_t IntegerWidth = 10;
 // The result when the archive library or its entry point is missing.
 const int32_t ArchiveMissing = -1;
 

@@ -6,8 +6,6 @@
 #include "../bridge/host_services.h"
 #include "../bridge/param_text.h"
 
-const int16_t IntegerWidth = 10;
-
 // Subkey names longer than this stop a tree deletion (see DeleteKeyTree).
 const DWORD SubkeyNameChars = 128;
 

@@ -10,8 +10,6 @@
 DWORD(APIENTRY *userNameQuery)(LPCSTR, LPSTR, LPDWORD) = WNetGetUserA;
 
 const int32_t LibraryVersion = 2030;
-const int16_t IntegerWidth = 10;
-
 // Room for the user's name, terminator included.
 const DWORD UserNameBytes = 80;
 

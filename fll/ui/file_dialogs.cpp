@@ -28,8 +28,6 @@ const int FileNameCombo = 1148;
 // Room CDM_GETSPEC may fill, inside a buffer of FileBufferBytes.
 const WPARAM TypedNameLimit = 250;
 
-const int16_t IntegerWidth = 10;
-
 // The parameter at position (from 1), or null when the call has fewer.
 static ParamSlot *Parameter(ParamBlock *parameters, int position)
 {

@@ -8,8 +8,6 @@
 
 MonitorState monitor;
 
-const int16_t IntegerWidth = 10;
-
 // Modifier-word bits of the host's events.
 const uint16_t ModifierShift = 0x1000;
 const uint16_t ModifierCtrl = 0x2000;

@@ -6,8 +6,6 @@
 #include "../bridge/host_services.h"
 #include "../bridge/param_text.h"
 
-const int16_t IntegerWidth = 10;
-
 static HDC ContextOf(const ParamSlot &slot)
 {
     return reinterpret_cast<HDC>(static_cast<uintptr_t>(static_cast<uint32_t>(slot.value.longValue)));

@@ -15,8 +15,6 @@ extern "C" BOOL WINAPI DefaultPrinterByOrdinal(char *name, DWORD *size);
 VersionCalls versionCalls = {GetVersionExA};
 PrinterMemoryCalls printerMemory = {GlobalAlloc, GlobalLock};
 
-const int16_t IntegerWidth = 10;
-
 // The driver settings that the settings object carries, and only those:
 // orientation, paper size, copies, paper source, print quality, colour,
 // duplex and collation. Whatever else the driver marks is left to it.
