@@ -1,6 +1,7 @@
 // Host service calls: the call core's request record, the return helpers,
 // ownership of character results, and what the host reports about leaks.
 #include "host_fixture.h"
+#include "test_support.h"
 
 using HostServices = ProbeSession;
 
@@ -146,46 +147,8 @@ TEST(HostServicesTable, ShippedRows)
     EXPECT_EQ(table->next, nullptr);
     // Every row the host reads, in the table's order, with its count and
     // signature exactly as the host must see them.
-    struct Row {
-        const char *name;
-        int16_t count;
-        const char *signature;
-    } rows[] = {
-        {"fkAbout", 0, ""},
-        {"fkGetFLLVersion", 0, ""},
-        {"fkGetActivityCount", 1, ".?"},
-        {"fkIsPath", 1, "C"},
-        {"fkAddProperty", 2, "O,C"},
-        {"fkSaveAsDialog", 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
-        {"fkOpenDialog", 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
-        {"fkTriggerCallback", 2, "I,.I"},
-        {"fkSetMouseTrap", 1, "I"},
-        {"fkSetCallbackTimer", 2, "O,I"},
-        {"fkCancelCallbackTimer", 0, ""},
-        {"fkEncrypt", 2, "?,C"},
-        {"fkGetUserName", 1, "C"},
-        {"fkFieldInfo", 3, "?,.R,.R"},
-        {"fkRegDeleteKey", 2, "I,C"},
-        {"fkRegDeleteValue", 2, "I,C"},
-        {"fkRegGetValue", 3, "I,C,R"},
-        {"fkRegSetString", 3, "I,C,C"},
-        {"fkRegSetInteger", 3, "I,C,I"},
-        {"fkRegSetBinaryString", 3, "I,C,C"},
-        {"fkKeyModifier", 0, ""},
-        {"fkLastKey", 0, ""},
-        {"fkSetConfirmPrompt", 2, "C,C"},
-        {"fkZip", 2, "C,C"},
-        {"fkUnZip", 3, "C,C,C"},
-        {"fkPrinterOpen", 2, "?,O"},
-        {"fkPrinterClose", 1, "I"},
-        {"fkPrinterStartDoc", 2, "I,C"},
-        {"fkPrinterEndDoc", 1, "I"},
-        {"fkRegisterControl", 1, "C"},
-        {"fkUnregisterControl", 1, "C"},
-        {"ONLOAD", LoadRowCount, ""},
-        {"ONUNLOAD", UnloadRowCount, ""},
-    };
-    const int16_t expected = int16_t(sizeof rows / sizeof rows[0]);
+    const ExpectedRow *rows = expectedLibraryRows;
+    const int16_t expected = int16_t(expectedLibraryRowCount);
     ASSERT_EQ(table->count, expected);
     for (int16_t i = 0; i < table->count; i++) {
         const FunctionEntry &row = table->entries[i];

@@ -72,3 +72,40 @@ std::string ShownText(const std::string &postscript)
     return shown;
 }
 
+
+const ExpectedRow expectedLibraryRows[] = {
+    {"fkAbout", 0, ""},
+    {"fkGetFLLVersion", 0, ""},
+    {"fkGetActivityCount", 1, ".?"},
+    {"fkIsPath", 1, "C"},
+    {"fkAddProperty", 2, "O,C"},
+    {"fkSaveAsDialog", 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
+    {"fkOpenDialog", 9, ".C,.C,.?,.I,.C,.C,.C,.C,.C"},
+    {"fkTriggerCallback", 2, "I,.I"},
+    {"fkSetMouseTrap", 1, "I"},
+    {"fkSetCallbackTimer", 2, "O,I"},
+    {"fkCancelCallbackTimer", 0, ""},
+    {"fkEncrypt", 2, "?,C"},
+    {"fkGetUserName", 1, "C"},
+    {"fkFieldInfo", 3, "?,.R,.R"},
+    {"fkRegDeleteKey", 2, "I,C"},
+    {"fkRegDeleteValue", 2, "I,C"},
+    {"fkRegGetValue", 3, "I,C,R"},
+    {"fkRegSetString", 3, "I,C,C"},
+    {"fkRegSetInteger", 3, "I,C,I"},
+    {"fkRegSetBinaryString", 3, "I,C,C"},
+    {"fkKeyModifier", 0, ""},
+    {"fkLastKey", 0, ""},
+    {"fkSetConfirmPrompt", 2, "C,C"},
+    {"fkZip", 2, "C,C"},
+    {"fkUnZip", 3, "C,C,C"},
+    {"fkPrinterOpen", 2, "?,O"},
+    {"fkPrinterClose", 1, "I"},
+    {"fkPrinterStartDoc", 2, "I,C"},
+    {"fkPrinterEndDoc", 1, "I"},
+    {"fkRegisterControl", 1, "C"},
+    {"fkUnregisterControl", 1, "C"},
+    {"ONLOAD", -2, ""},
+    {"ONUNLOAD", -3, ""},
+};
+const int expectedLibraryRowCount = int(sizeof expectedLibraryRows / sizeof expectedLibraryRows[0]);
