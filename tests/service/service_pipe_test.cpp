@@ -157,6 +157,13 @@ struct StandInServer {
   HANDLE pipe;
 };
 
+// The stand-in's end of the pipe, named and shaped as the service's.
+HANDLE CreateStandInPipe() {
+  return CreateNamedPipeW(testPipeName, PIPE_ACCESS_DUPLEX,
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                          1, 2048, 2048, 5000, NULL);
+}
+
 DWORD WINAPI ServeOnce(void *context) {
   StandInServer *server = (StandInServer *)context;
   if (!ConnectNamedPipe(server->pipe, NULL) &&
@@ -196,11 +203,7 @@ TEST_F(PipeTest, ClientRoutineAgainstAStandIn) {
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "code " << c.code
                                     << (c.answer ? ", answered" : ", dropped"));
-    StandInServer server = {c.answer, {c.reply, 0}, "", INVALID_HANDLE_VALUE};
-    server.pipe = CreateNamedPipeW(
-        testPipeName, PIPE_ACCESS_DUPLEX,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 2048, 2048,
-        5000, NULL);
+    StandInServer server = {c.answer, {c.reply, 0}, "", CreateStandInPipe()};
     ASSERT_NE(INVALID_HANDLE_VALUE, server.pipe) << GetLastError();
     HANDLE thread = CreateThread(NULL, 0, ServeOnce, &server, 0, NULL);
     int result = -1;
@@ -224,6 +227,31 @@ TEST_F(PipeTest, ClientRoutineAgainstAStandIn) {
       << "an item list that does not fit one message is not sent";
   EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, QvSendRequest(4, NULL, &result))
       << "no server";
+}
+
+// The client program sends an item list that fills one message whole, code
+// byte and 2046 bytes of items, and refuses one byte more before it
+// connects.
+TEST_F(PipeTest, ClientProgramFillsOneMessage) {
+  std::string client = TestProgramFolder() + "qvclient.exe";
+  std::string longest(QV_MAX_MESSAGE - 1, 'x');
+  StandInServer server = {true, {1, 0}, "", CreateStandInPipe()};
+  ASSERT_NE(INVALID_HANDLE_VALUE, server.pipe) << GetLastError();
+  HANDLE thread = CreateThread(NULL, 0, ServeOnce, &server, 0, NULL);
+  ChildRun run = RunProgram(client, {"register", longest});
+  EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+  CloseHandle(thread);
+  CloseHandle(server.pipe);
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  EXPECT_EQ(Lines({"result: 1"}), run.output);
+  EXPECT_EQ(QV_MAX_MESSAGE, (int)server.received.size());
+  EXPECT_TRUE(server.received == "\x02" + longest)
+      << "the message is not code 2 followed by the whole list";
+
+  run = RunProgram(client, {"register", longest + "x"});
+  EXPECT_EQ(2u, run.exitCode);
+  EXPECT_EQ(Lines({"qvclient: the items do not fit one request of 2047 bytes"}),
+            run.output);
 }
 
 class RequestTest : public ServiceTest {
