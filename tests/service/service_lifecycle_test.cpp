@@ -67,13 +67,8 @@ TEST(StatusReports, NothingFollowsStopped) {
   EXPECT_EQ((DWORD)SERVICE_STOPPED, serviceStatus.dwCurrentState);
 }
 
-class LifecycleTest : public ServiceTest {
+class LifecycleTest : public RunningServiceTest {
  protected:
-  std::string folder;
-  void Install(const char *name) {
-    folder = PrepareServiceCopy(name);
-    InstallAndStart(folder);
-  }
   // Sends control and returns what ControlService answered.
   BOOL Control(DWORD control, SERVICE_STATUS *status, DWORD *error) {
     SC_HANDLE service = OpenTestService(SERVICE_ALL_ACCESS);
@@ -105,7 +100,6 @@ class LifecycleTest : public ServiceTest {
 // creation of the event and the pipe, so a poll may miss it; every record
 // seen must still be one of the two.
 TEST_F(LifecycleTest, StartAsTheManagerSeesIt) {
-  Install("start");
   SERVICE_STATUS status;
   DWORD error;
   ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &status, &error)) << error;
@@ -144,7 +138,6 @@ TEST_F(LifecycleTest, StartAsTheManagerSeesIt) {
 // client or with an idle client connected: the loop wakes, the log tells who
 // stopped it, the idle client's connection is ended, and the service stops.
 TEST_F(LifecycleTest, StopByTheManager) {
-  Install("manager stop");
   struct Case {
     DWORD control;
     bool idleClient;
@@ -204,7 +197,6 @@ TEST_F(LifecycleTest, StopByTheManager) {
 // Interrogate changes nothing; pause and continue are refused by the manager,
 // since the service accepts stop only. None of them reaches the log.
 TEST_F(LifecycleTest, OtherControlsChangeNothing) {
-  Install("other controls");
   std::vector<std::string> before = ServiceLog(folder);
   SERVICE_STATUS status = {};
   DWORD error;
@@ -226,7 +218,6 @@ TEST_F(LifecycleTest, OtherControlsChangeNothing) {
 // Request 1 stops the service: its reply may be lost with the disconnect,
 // which the client routine counts as success.
 TEST_F(LifecycleTest, StopByAClient) {
-  Install("client stop");
   ChildRun run = RunProgram(TestProgramFolder() + "qvclient.exe", {"stop"});
   EXPECT_EQ(0u, run.exitCode);
   EXPECT_EQ(Lines({"result: 1"}), run.output);
@@ -265,9 +256,8 @@ TEST_F(LifecycleTest, PipeNameTakenFirst) {
   bool honoured = FirstInstanceFlagHonoured();
   printf("FILE_FLAG_FIRST_PIPE_INSTANCE %s here\n",
          honoured ? "is honoured" : "is ignored");
-  // Installed and stopped first, so that nothing else writes to the log
-  // while the failed start does.
-  Install("pipe taken");
+  // The service the fixture installed is stopped first, so that nothing
+  // else writes to the log while the failed start does.
   SERVICE_STATUS plain;
   DWORD error;
   ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &plain, &error)) << error;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include "lifecycle.h"
 #include "pipe.h"
@@ -11,14 +10,6 @@
 #include "service_harness.h"
 
 namespace {
-
-std::string SidText(PSID sid) {
-  LPSTR text = NULL;
-  if (!ConvertSidToStringSidA(sid, &text)) return "(bad SID)";
-  std::string result = text;
-  LocalFree(text);
-  return result;
-}
 
 // The DACL of a pipe handle as "entries: type flags mask SID; ...".
 std::string PipeDaclText(HANDLE pipe) {
@@ -29,14 +20,7 @@ std::string PipeDaclText(HANDLE pipe) {
                                 NULL, &descriptor);
   if (error != 0) return "GetSecurityInfo failed " + std::to_string(error);
   std::string text = "entries:";
-  for (DWORD i = 0; dacl != NULL && i < dacl->AceCount; i++) {
-    ACCESS_ALLOWED_ACE *ace = NULL;
-    GetAce(dacl, i, (void **)&ace);
-    char entry[64];
-    snprintf(entry, sizeof entry, " %u %u 0x%lx ", ace->Header.AceType,
-             ace->Header.AceFlags, (unsigned long)ace->Mask);
-    text += entry + SidText(&ace->SidStart) + ";";
-  }
+  for (const std::string &entry : AclText(dacl)) text += " " + entry + ";";
   LocalFree(descriptor);
   return text;
 }
@@ -254,21 +238,8 @@ TEST_F(PipeTest, ClientProgramFillsOneMessage) {
             run.output);
 }
 
-class RequestTest : public ServiceTest {
+class RequestTest : public RunningServiceTest {
  protected:
-  std::string folder;
-  void SetUp() override {
-    ServiceTest::SetUp();
-    folder = PrepareServiceCopy(
-        testing::UnitTest::GetInstance()->current_test_info()->name());
-    InstallAndStart(folder);
-  }
-  HANDLE Connect() {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    DWORD error = QvConnect(QV_PIPE_WAIT_MS, &pipe);
-    EXPECT_EQ(0u, error);
-    return pipe;
-  }
   // True when the service has dropped the connection: a read finds it gone.
   static bool Dropped(HANDLE pipe, DWORD *error) {
     char buffer[16];
