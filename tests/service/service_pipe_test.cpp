@@ -400,6 +400,16 @@ TEST_F(RequestTest, SecondClientWaitsForTheFirst) {
   EXPECT_EQ((DWORD)ERROR_PIPE_BUSY, QvConnect(200, &impatient));
   EXPECT_LE(150u, GetTickCount() - started) << "waited for the pipe first";
 
+  // A client that waits as long as the pipe's own default time-out says
+  // waits its 5000 ms.
+  started = GetTickCount();
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(WaitNamedPipeW(testPipeName, NMPWAIT_USE_DEFAULT_WAIT));
+  DWORD waited = GetTickCount() - started;
+  EXPECT_EQ((DWORD)ERROR_SEM_TIMEOUT, GetLastError());
+  EXPECT_LE(4500u, waited);
+  EXPECT_GT(15000u, waited);
+
   int result = -1;
   HANDLE thread = CreateThread(NULL, 0, WaitingClient, &result, 0, NULL);
   EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(thread, 300))
