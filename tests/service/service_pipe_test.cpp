@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
+#include <string.h>
 
 #include "lifecycle.h"
 #include "pipe.h"
@@ -86,6 +87,35 @@ TEST_F(PipeTest, AclFailureLogsTheReturnedCode) {
 }
 
 DWORD WINAPI RunLoop(void *) { return RunRequestLoop(); }
+
+// The child "fatal-listen": the loop set up on a handle that is a file, not
+// a pipe, so that listening fails in a way no retry mends. Returns what the
+// loop returned.
+int ChildFatalListen(const char *filePath) {
+  pipeEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+  pipeOverlapped.hEvent = pipeEvent;
+  servicePipe = CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                            CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, NULL);
+  if (servicePipe == INVALID_HANDLE_VALUE) return -1;
+  ListenForClient();
+  return (int)RunRequestLoop();
+}
+
+// Listening that fails for another reason than a pending or an early client
+// is logged as fatal, and the loop ends at once with that error, which the
+// service then reports as its exit code.
+TEST(PipeLoop, ListeningThatFailsEndsTheLoop) {
+  std::string folder = FreshFolder("pipe-fatal");
+  ChildRun run = RunChild(folder, "fatal-listen");
+  printf("listening on a file failed with %lu\n", (unsigned long)run.exitCode);
+  EXPECT_NE(0u, run.exitCode);
+  EXPECT_NE((DWORD)-1, run.exitCode) << "the child made no file";
+  for (DWORD handled : {ERROR_IO_PENDING, ERROR_PIPE_CONNECTED, ERROR_NO_DATA})
+    EXPECT_NE(handled, run.exitCode);
+  EXPECT_EQ(std::vector<std::string>{"Fatal Pipe Connection Error " +
+                                     std::to_string(run.exitCode) + "."},
+            LogMessages(ReadWholeFile(LogPath(folder))));
+}
 
 // The request loop run here on a pipe of its own, for a client that was
 // there before the loop listened: one still connected, and one that
@@ -440,3 +470,12 @@ TEST_F(RequestTest, ClientSeesTheWorldEntry) {
 }
 
 }  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--child=fatal-listen") == 0) {
+    std::string folder = TestProgramFolder();
+    return ChildFatalListen((folder + "not-a-pipe").c_str());
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
