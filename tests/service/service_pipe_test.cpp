@@ -268,6 +268,18 @@ TEST_F(PipeTest, ClientProgramFillsOneMessage) {
             run.output);
 }
 
+// With no service listening, the client program says so and what to do,
+// and exits with 2.
+TEST_F(PipeTest, ClientProgramWithoutAService) {
+  ChildRun run =
+      RunProgram(TestProgramFolder() + "qvclient.exe", {"fonts", "a.ttf"});
+  EXPECT_EQ(2u, run.exitCode);
+  EXPECT_EQ(Lines({"qvclient: no reply from the service (error 2): the "
+                   "service is not running; start it (net start qvService) "
+                   "or install it (qvClientService -i, as an administrator)"}),
+            run.output);
+}
+
 class RequestTest : public RunningServiceTest {
  protected:
   // True when the service has dropped the connection: a read finds it gone.

@@ -55,7 +55,6 @@ static const char *AdviceFor(DWORD error) {
       return ": the service is not running; start it (net start qvService)"
              " or install it (qvClientService -i, as an administrator)";
     case ERROR_PIPE_BUSY:
-    case ERROR_SEM_TIMEOUT:
       return ": another program kept the service busy for 5 seconds;"
              " try again when it is done";
     case ERROR_ACCESS_DENIED:
