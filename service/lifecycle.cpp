@@ -9,6 +9,7 @@
 volatile bool stopRequested = false;
 HANDLE pipeEvent = NULL;
 SERVICE_STATUS serviceStatus = {};
+StatusCalls statusCalls = {SetServiceStatus};
 
 static SERVICE_STATUS_HANDLE statusHandle = NULL;
 static DWORD checkPoint = 1;
@@ -16,10 +17,10 @@ static DWORD checkPoint = 1;
 // The control handler reports stop pending on the main thread while the
 // service thread may be reporting stopped. Reports take turns on this
 // interlocked word (it needs no set-up, and older Windows has it), and
-// nothing is reported after stopped, so the manager can never see the
-// service fall back to stop pending once it has stopped.
+// nothing is reported once the stopped report has begun, so the manager can
+// never see the service fall back to stop pending once it has stopped.
 static volatile LONG statusBusy = 0;
-static bool stoppedReported = false;
+static volatile bool stoppedReported = false;
 
 static const DWORD startWaitHint = 2500;
 static const DWORD userStopControl = 130;
@@ -39,12 +40,18 @@ void FillStatusReport(StatusReport report, DWORD exitCode,
 }
 
 int ReportStatus(StatusReport report, DWORD exitCode) {
-  while (InterlockedCompareExchange(&statusBusy, 1, 0) != 0) Sleep(1);
+  // A report that finds the stopped report under way gives up instead of
+  // waiting its turn: under Wine the stopped report waits for the control
+  // handler to return, so a handler that waited for it would wait forever.
+  while (InterlockedCompareExchange(&statusBusy, 1, 0) != 0) {
+    if (stoppedReported) return 0;
+    Sleep(1);
+  }
   int reported = 0;
   if (!stoppedReported) {
     FillStatusReport(report, exitCode, &serviceStatus);
-    SetServiceStatus(statusHandle, &serviceStatus);
     stoppedReported = report == Stopped;
+    statusCalls.setServiceStatus(statusHandle, &serviceStatus);
     reported = 1;
   }
   InterlockedExchange(&statusBusy, 0);

@@ -61,7 +61,9 @@ TEST(ReadItem, SplitsListsAsSent) {
        std::string(127, ' ') + "x.ocx", {}},
       {"126 blanks leave room for one byte", 128,
        std::string(126, ' ') + "xy", {"x", "y"}},
-      {"the separator counts against the budget", 4, "abc\nd", {"abc", "d"}},
+      {"an item full at capacity - 1 ends before its separator", 4, "abc\nd",
+       {"abc", "d"}},
+      {"a skipped blank counts against the budget", 4, " abc", {"ab", "c"}},
       {"capacity 1 holds nothing", 1, "abc", {}},
   };
   for (const ItemCase &c : cases) {

@@ -52,15 +52,6 @@ int ChildProcessLines(char name) {
   return 0;
 }
 
-// Copies this test program into folder and runs it as the named child.
-ChildRun RunChild(const std::string &folder, const char *child) {
-  char self[MAX_PATH];
-  GetModuleFileNameA(NULL, self, sizeof self);
-  std::string copy = folder + "log_child.exe";
-  EXPECT_TRUE(CopyFileA(self, copy.c_str(), FALSE)) << GetLastError();
-  return RunProgram(copy, {std::string("--child=") + child});
-}
-
 // The local time as the C run time writes it, for comparison.
 std::string CalendarText(time_t at) {
   char text[32];

@@ -1,5 +1,9 @@
 #include "service_harness.h"
 
+#include <sddl.h>
+
+#include "qvrequest.h"
+
 const wchar_t testPipeName[] = L"\\\\.\\pipe\\qvClientServicePipe";
 
 std::string PrepareServiceCopy(const std::string &name) {
@@ -172,4 +176,44 @@ void ServiceTest::InstallAndStart(const std::string &folder) {
   EXPECT_EQ(0u, Transact(pipe, Message({3}), &reply));
   EXPECT_EQ("0 0", ReplyText(reply));
   CloseHandle(pipe);
+}
+
+std::string SidText(PSID sid) {
+  LPSTR text = NULL;
+  if (!ConvertSidToStringSidA(sid, &text)) return "(bad SID)";
+  std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+std::vector<std::string> AclText(PACL acl) {
+  std::vector<std::string> entries;
+  for (DWORD i = 0; acl != NULL && i < acl->AceCount; i++) {
+    void *ace = NULL;
+    if (!GetAce(acl, i, &ace)) {
+      entries.push_back("(no entry)");
+      continue;
+    }
+    ACE_HEADER *header = (ACE_HEADER *)ace;
+    ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)ace;
+    char text[64];
+    snprintf(text, sizeof text, "%u %u 0x%lx ", header->AceType,
+             header->AceFlags, (unsigned long)allowed->Mask);
+    entries.push_back(text + SidText(&allowed->SidStart));
+  }
+  return entries;
+}
+
+void RunningServiceTest::SetUp() {
+  ServiceTest::SetUp();
+  folder = PrepareServiceCopy(
+      testing::UnitTest::GetInstance()->current_test_info()->name());
+  InstallAndStart(folder);
+}
+
+HANDLE RunningServiceTest::Connect() {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  DWORD error = QvConnect(QV_PIPE_WAIT_MS, &pipe);
+  EXPECT_EQ(0u, error);
+  return pipe;
 }

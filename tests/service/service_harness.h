@@ -65,6 +65,12 @@ std::string ReplyText(const std::string &reply);
 // Bytes given as numbers.
 std::string Message(std::initializer_list<int> bytes);
 
+// A SID as text, "S-1-5-11" and the like.
+std::string SidText(PSID sid);
+
+// The entries of an ACL, each as "type flags mask SID"; empty for no ACL.
+std::vector<std::string> AclText(PACL acl);
+
 // A test that owns the service for its duration: the service is removed
 // before (Wine starts a left-over auto-start service at boot) and after.
 class ServiceTest : public ::testing::Test {
@@ -76,4 +82,15 @@ class ServiceTest : public ::testing::Test {
   // same file at the same moment, and the log does not take turns across
   // processes: either line may be missing.
   void InstallAndStart(const std::string &folder);
+};
+
+// A test that runs against the service installed and started from a copy
+// of its own in folder, named after the test.
+class RunningServiceTest : public ServiceTest {
+ protected:
+  std::string folder;
+  void SetUp() override;
+  // Connects to the service, waiting for a busy pipe as clients do; a
+  // failure is reported as a test failure.
+  HANDLE Connect();
 };

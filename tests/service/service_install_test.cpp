@@ -14,34 +14,6 @@ namespace {
 const char usageText[] =
     "Unknown Switch Usage. For Install use -i, for UnInstall use -u";
 
-std::string SidText(PSID sid) {
-  LPSTR text = NULL;
-  if (!ConvertSidToStringSidA(sid, &text)) return "(bad SID)";
-  std::string result = text;
-  LocalFree(text);
-  return result;
-}
-
-// One entry of an ACL, as text that shows everything a check looks at:
-// "type flags mask SID".
-std::string AceText(PACL acl, DWORD index) {
-  void *ace = NULL;
-  if (!GetAce(acl, index, &ace)) return "(no entry)";
-  ACE_HEADER *header = (ACE_HEADER *)ace;
-  ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)ace;
-  char text[64];
-  snprintf(text, sizeof text, "%u %u 0x%lx ", header->AceType,
-           header->AceFlags, (unsigned long)allowed->Mask);
-  return text + SidText(&allowed->SidStart);
-}
-
-std::vector<std::string> AclText(PACL acl) {
-  std::vector<std::string> entries;
-  if (acl == NULL) return entries;
-  for (DWORD i = 0; i < acl->AceCount; i++) entries.push_back(AceText(acl, i));
-  return entries;
-}
-
 std::vector<std::string> Strings(std::initializer_list<const char *> items) {
   return std::vector<std::string>(items.begin(), items.end());
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
-#include <sddl.h>
+#include <string.h>
 
 #include "lifecycle.h"
 #include "pipe.h"
@@ -11,14 +11,6 @@
 #include "service_harness.h"
 
 namespace {
-
-std::string SidText(PSID sid) {
-  LPSTR text = NULL;
-  if (!ConvertSidToStringSidA(sid, &text)) return "(bad SID)";
-  std::string result = text;
-  LocalFree(text);
-  return result;
-}
 
 // The DACL of a pipe handle as "entries: type flags mask SID; ...".
 std::string PipeDaclText(HANDLE pipe) {
@@ -29,14 +21,7 @@ std::string PipeDaclText(HANDLE pipe) {
                                 NULL, &descriptor);
   if (error != 0) return "GetSecurityInfo failed " + std::to_string(error);
   std::string text = "entries:";
-  for (DWORD i = 0; dacl != NULL && i < dacl->AceCount; i++) {
-    ACCESS_ALLOWED_ACE *ace = NULL;
-    GetAce(dacl, i, (void **)&ace);
-    char entry[64];
-    snprintf(entry, sizeof entry, " %u %u 0x%lx ", ace->Header.AceType,
-             ace->Header.AceFlags, (unsigned long)ace->Mask);
-    text += entry + SidText(&ace->SidStart) + ";";
-  }
+  for (const std::string &entry : AclText(dacl)) text += " " + entry + ";";
   LocalFree(descriptor);
   return text;
 }
@@ -103,6 +88,35 @@ TEST_F(PipeTest, AclFailureLogsTheReturnedCode) {
 
 DWORD WINAPI RunLoop(void *) { return RunRequestLoop(); }
 
+// The child "fatal-listen": the loop set up on a handle that is a file, not
+// a pipe, so that listening fails in a way no retry mends. Returns what the
+// loop returned.
+int ChildFatalListen(const char *filePath) {
+  pipeEvent = CreateEventW(NULL, TRUE, TRUE, NULL);
+  pipeOverlapped.hEvent = pipeEvent;
+  servicePipe = CreateFileA(filePath, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                            CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, NULL);
+  if (servicePipe == INVALID_HANDLE_VALUE) return -1;
+  ListenForClient();
+  return (int)RunRequestLoop();
+}
+
+// Listening that fails for another reason than a pending or an early client
+// is logged as fatal, and the loop ends at once with that error, which the
+// service then reports as its exit code.
+TEST(PipeLoop, ListeningThatFailsEndsTheLoop) {
+  std::string folder = FreshFolder("pipe-fatal");
+  ChildRun run = RunChild(folder, "fatal-listen");
+  printf("listening on a file failed with %lu\n", (unsigned long)run.exitCode);
+  EXPECT_NE(0u, run.exitCode);
+  EXPECT_NE((DWORD)-1, run.exitCode) << "the child made no file";
+  for (DWORD handled : {ERROR_IO_PENDING, ERROR_PIPE_CONNECTED, ERROR_NO_DATA})
+    EXPECT_NE(handled, run.exitCode);
+  EXPECT_EQ(std::vector<std::string>{"Fatal Pipe Connection Error " +
+                                     std::to_string(run.exitCode) + "."},
+            LogMessages(ReadWholeFile(LogPath(folder))));
+}
+
 // The request loop run here on a pipe of its own, for a client that was
 // there before the loop listened: one still connected, and one that
 // connected and went away again. Either way the loop serves the next
@@ -157,6 +171,13 @@ struct StandInServer {
   HANDLE pipe;
 };
 
+// The stand-in's end of the pipe, named and shaped as the service's.
+HANDLE CreateStandInPipe() {
+  return CreateNamedPipeW(testPipeName, PIPE_ACCESS_DUPLEX,
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                          1, 2048, 2048, 5000, NULL);
+}
+
 DWORD WINAPI ServeOnce(void *context) {
   StandInServer *server = (StandInServer *)context;
   if (!ConnectNamedPipe(server->pipe, NULL) &&
@@ -196,11 +217,7 @@ TEST_F(PipeTest, ClientRoutineAgainstAStandIn) {
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "code " << c.code
                                     << (c.answer ? ", answered" : ", dropped"));
-    StandInServer server = {c.answer, {c.reply, 0}, "", INVALID_HANDLE_VALUE};
-    server.pipe = CreateNamedPipeW(
-        testPipeName, PIPE_ACCESS_DUPLEX,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 2048, 2048,
-        5000, NULL);
+    StandInServer server = {c.answer, {c.reply, 0}, "", CreateStandInPipe()};
     ASSERT_NE(INVALID_HANDLE_VALUE, server.pipe) << GetLastError();
     HANDLE thread = CreateThread(NULL, 0, ServeOnce, &server, 0, NULL);
     int result = -1;
@@ -226,21 +243,45 @@ TEST_F(PipeTest, ClientRoutineAgainstAStandIn) {
       << "no server";
 }
 
-class RequestTest : public ServiceTest {
+// The client program sends an item list that fills one message whole, code
+// byte and 2046 bytes of items, and refuses one byte more before it
+// connects.
+TEST_F(PipeTest, ClientProgramFillsOneMessage) {
+  std::string client = TestProgramFolder() + "qvclient.exe";
+  std::string longest(QV_MAX_MESSAGE - 1, 'x');
+  StandInServer server = {true, {1, 0}, "", CreateStandInPipe()};
+  ASSERT_NE(INVALID_HANDLE_VALUE, server.pipe) << GetLastError();
+  HANDLE thread = CreateThread(NULL, 0, ServeOnce, &server, 0, NULL);
+  ChildRun run = RunProgram(client, {"register", longest});
+  EXPECT_EQ((DWORD)WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+  CloseHandle(thread);
+  CloseHandle(server.pipe);
+  EXPECT_EQ(0u, run.exitCode) << run.output;
+  EXPECT_EQ(Lines({"result: 1"}), run.output);
+  EXPECT_EQ(QV_MAX_MESSAGE, (int)server.received.size());
+  EXPECT_TRUE(server.received == "\x02" + longest)
+      << "the message is not code 2 followed by the whole list";
+
+  run = RunProgram(client, {"register", longest + "x"});
+  EXPECT_EQ(2u, run.exitCode);
+  EXPECT_EQ(Lines({"qvclient: the items do not fit one request of 2047 bytes"}),
+            run.output);
+}
+
+// With no service listening, the client program says so and what to do,
+// and exits with 2.
+TEST_F(PipeTest, ClientProgramWithoutAService) {
+  ChildRun run =
+      RunProgram(TestProgramFolder() + "qvclient.exe", {"fonts", "a.ttf"});
+  EXPECT_EQ(2u, run.exitCode);
+  EXPECT_EQ(Lines({"qvclient: no reply from the service (error 2): the "
+                   "service is not running; start it (net start qvService) "
+                   "or install it (qvClientService -i, as an administrator)"}),
+            run.output);
+}
+
+class RequestTest : public RunningServiceTest {
  protected:
-  std::string folder;
-  void SetUp() override {
-    ServiceTest::SetUp();
-    folder = PrepareServiceCopy(
-        testing::UnitTest::GetInstance()->current_test_info()->name());
-    InstallAndStart(folder);
-  }
-  HANDLE Connect() {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    DWORD error = QvConnect(QV_PIPE_WAIT_MS, &pipe);
-    EXPECT_EQ(0u, error);
-    return pipe;
-  }
   // True when the service has dropped the connection: a read finds it gone.
   static bool Dropped(HANDLE pipe, DWORD *error) {
     char buffer[16];
@@ -401,6 +442,16 @@ TEST_F(RequestTest, SecondClientWaitsForTheFirst) {
   EXPECT_EQ((DWORD)ERROR_PIPE_BUSY, QvConnect(200, &impatient));
   EXPECT_LE(150u, GetTickCount() - started) << "waited for the pipe first";
 
+  // A client that waits as long as the pipe's own default time-out says
+  // waits its 5000 ms.
+  started = GetTickCount();
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(WaitNamedPipeW(testPipeName, NMPWAIT_USE_DEFAULT_WAIT));
+  DWORD waited = GetTickCount() - started;
+  EXPECT_EQ((DWORD)ERROR_SEM_TIMEOUT, GetLastError());
+  EXPECT_LE(4500u, waited);
+  EXPECT_GT(15000u, waited);
+
   int result = -1;
   HANDLE thread = CreateThread(NULL, 0, WaitingClient, &result, 0, NULL);
   EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(thread, 300))
@@ -431,3 +482,12 @@ TEST_F(RequestTest, ClientSeesTheWorldEntry) {
 }
 
 }  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--child=fatal-listen") == 0) {
+    std::string folder = TestProgramFolder();
+    return ChildFatalListen((folder + "not-a-pipe").c_str());
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -15,24 +15,11 @@
 
 namespace {
 
-class ReliabilityTest : public ServiceTest {
+class ReliabilityTest : public RunningServiceTest {
  protected:
-  std::string folder;
-  void SetUp() override {
-    ServiceTest::SetUp();
-    folder = PrepareServiceCopy(
-        testing::UnitTest::GetInstance()->current_test_info()->name());
-    InstallAndStart(folder);
-  }
   void TearDown() override {
     ExpectStillServing();
-    ServiceTest::TearDown();
-  }
-  HANDLE Connect() {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    DWORD error = QvConnect(QV_PIPE_WAIT_MS, &pipe);
-    EXPECT_EQ(0u, error);
-    return pipe;
+    RunningServiceTest::TearDown();
   }
   void ExpectStillServing() {
     HANDLE pipe = Connect();

@@ -139,6 +139,14 @@ ChildRun RunProgram(const std::string &program,
   return run;
 }
 
+ChildRun RunChild(const std::string &folder, const char *child) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(NULL, self, sizeof self);
+  std::string copy = folder + "child.exe";
+  EXPECT_TRUE(CopyFileA(self, copy.c_str(), FALSE)) << GetLastError();
+  return RunProgram(copy, {std::string("--child=") + child});
+}
+
 std::string LogPath(const std::string &folder) {
   return folder + "qvClientServiceLog.txt";
 }

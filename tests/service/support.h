@@ -39,6 +39,10 @@ struct ChildRun {
 ChildRun RunProgram(const std::string &program,
                     const std::vector<std::string> &arguments);
 
+// Copies the running test program into folder and runs the copy with the
+// argument "--child=CHILD", so that what the child logs lands in folder.
+ChildRun RunChild(const std::string &folder, const char *child);
+
 // The log beside a program folder.
 std::string LogPath(const std::string &folder);
 

@@ -24,7 +24,7 @@ static const char usage[] =
     "       qvclient raw CODE [TEXT]\n";
 
 /* Joins the arguments from first on into one item list in out (capacity
- * bytes). Returns 0 when they do not fit. */
+ * bytes, its NUL included). Returns 0 when they do not fit. */
 static int JoinItems(int argc, char **argv, int first, char *out,
                      size_t capacity) {
   size_t used = 0;
@@ -55,7 +55,6 @@ static const char *AdviceFor(DWORD error) {
       return ": the service is not running; start it (net start qvService)"
              " or install it (qvClientService -i, as an administrator)";
     case ERROR_PIPE_BUSY:
-    case ERROR_SEM_TIMEOUT:
       return ": another program kept the service busy for 5 seconds;"
              " try again when it is done";
     case ERROR_ACCESS_DENIED:
@@ -85,7 +84,7 @@ int main(int argc, char **argv) {
     fputs(usage, stderr);
     return 2;
   }
-  if (!JoinItems(argc, argv, itemsFrom, items, sizeof items - 1)) {
+  if (!JoinItems(argc, argv, itemsFrom, items, sizeof items)) {
     fprintf(stderr, "qvclient: the items do not fit one request of %d bytes\n",
             QV_MAX_MESSAGE);
     return 2;
