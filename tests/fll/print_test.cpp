@@ -546,7 +546,17 @@ static DWORD WINAPI PlayPerson(void *argument)
     }
     if (dialog == nullptr)
         return 0;
-    Sleep(200);  // let the dialog finish filling its fields
+    // Let the dialog finish filling its fields: the printer's name is the
+    // last to come on a busy machine. Give up waiting after 5 s and read
+    // what is there.
+    Sleep(100);
+    for (int i = 0; i < 100; i++) {
+        GetDlgItemTextA(dialog, PrinterList, script->printer, sizeof script->printer);
+        if (script->printer[0] != '\0')
+            break;
+        Sleep(50);
+    }
+    Sleep(100);
     script->found = true;
     GetDlgItemTextA(dialog, PrinterList, script->printer, sizeof script->printer);
     GetDlgItemTextA(dialog, FromField, script->from, sizeof script->from);
