@@ -10,6 +10,15 @@ fontsKey='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts'
 step() { printf '\n== %s\n' "$*"; }
 quiet() { "$@" </dev/null >/dev/null 2>&1 || true; }
 
+# A service left by an interrupted earlier run comes back with every boot of
+# the prefix and would hold the pipe: remove it first.
+if wine sc query qvService </dev/null >/dev/null 2>&1; then
+  echo "demo: removing the service qvService that an earlier run left installed"
+  quiet wine sc stop qvService
+  quiet wine sc delete qvService
+  for i in $(seq 50); do wine sc query qvService </dev/null >/dev/null 2>&1 || break; sleep 0.1; done
+fi
+
 # A fresh folder for the service program, a sample control and a font.
 rm -rf "$DEMO" && mkdir -p "$DEMO"
 cp "$OUT/qvClientService.exe" "$DEMO/"
