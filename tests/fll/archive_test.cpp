@@ -96,21 +96,13 @@ static std::string Differences(const std::string &got, const std::string &want)
     return out;
 }
 
-class Archive : public ::testing::Test {
+class Archive : public LibrarySession {
 protected:
-    Host *host = nullptr;
-    void SetUp() override
-    {
-        host = OpenBeside("falkmoor.fll");
-        ASSERT_NE(host, nullptr) << HostOpenError();
-    }
     void TearDown() override
     {
         SetDllDirectoryA(nullptr);
         SetEnvironmentVariableA("ARCHIVE_STANDIN_RESULT", nullptr);
-        if (host != nullptr) {
-            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
-        }
+        LibrarySession::TearDown();
     }
     // Calls function with texts; answers its integer result (or a
     // sentinel when the call failed).

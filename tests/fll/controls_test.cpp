@@ -34,14 +34,12 @@ static HRESULT ApartmentProbe()
     return result;
 }
 
-class Controls : public ::testing::Test {
+class Controls : public LibrarySession {
 protected:
-    Host *host = nullptr;
     std::string folder;  // the test's own copies of the control files
     void SetUp() override
     {
-        host = OpenBeside("falkmoor.fll");
-        ASSERT_NE(host, nullptr) << HostOpenError();
+        LibrarySession::SetUp();
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         folder = std::string(temp) + "qvfll-controls-" + std::to_string(GetCurrentProcessId());
@@ -49,9 +47,7 @@ protected:
     }
     void TearDown() override
     {
-        if (host != nullptr) {
-            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
-        }
+        LibrarySession::TearDown();
         const char *names[] = {"ctl_ok", "ctl_false", "ctl_fail", "ctl_noentry"};
         for (const char *name : names) {
             DeleteFileA((folder + "\\" + name + ".dll").c_str());

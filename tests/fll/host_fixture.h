@@ -14,6 +14,26 @@ inline Host *OpenBeside(const char *library, const HostOptions *options = nullpt
     return HostOpenWith(path, options);
 }
 
+// A session on falkmoor.fll for each test, closed at the end with a check
+// that nothing leaked. A test that closes the session itself sets host to
+// null; Open starts a new one, with options of its own.
+class LibrarySession : public ::testing::Test {
+protected:
+    Host *host = nullptr;
+    void SetUp() override { Open(nullptr); }
+    void Open(const HostOptions *options)
+    {
+        host = OpenBeside("falkmoor.fll", options);
+        ASSERT_NE(host, nullptr) << HostOpenError();
+    }
+    void TearDown() override
+    {
+        if (host != nullptr) {
+            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
+        }
+    }
+};
+
 // A session on the probe library for each test.
 class ProbeSession : public ::testing::Test {
 protected:

@@ -90,9 +90,8 @@ static void ExpectProbeSeesOpenKeys()
 
 // A session on falkmoor.fll with the test key made afresh; testKey is the
 // key opened for writing, for cases that pass it as the root key.
-class Registry : public ::testing::Test {
+class Registry : public LibrarySession {
 protected:
-    Host *host = nullptr;
     HKEY testKey = nullptr;
     void SetUp() override
     {
@@ -102,16 +101,9 @@ protected:
                   ERROR_SUCCESS);
         Open(nullptr);
     }
-    void Open(const HostOptions *options)
-    {
-        host = OpenBeside("falkmoor.fll", options);
-        ASSERT_NE(host, nullptr) << HostOpenError();
-    }
     void TearDown() override
     {
-        if (host != nullptr) {
-            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
-        }
+        LibrarySession::TearDown();
         if (testKey != nullptr)
             RegCloseKey(testKey);
         RemoveTestKey();

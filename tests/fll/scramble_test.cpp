@@ -87,9 +87,8 @@ static long FirstDifference(const std::string &a, const std::string &b)
     return a.size() == b.size() ? -1 : long(a.size() < b.size() ? a.size() : b.size());
 }
 
-class Scramble : public ::testing::Test {
+class Scramble : public LibrarySession {
 protected:
-    Host *host = nullptr;
     Msvcrt crt;
     void SetUp() override
     {
@@ -97,17 +96,6 @@ protected:
         ASSERT_NE(crt.srand, nullptr);
         ASSERT_NE(crt.rand, nullptr);
         Open(nullptr);
-    }
-    void Open(const HostOptions *options)
-    {
-        host = OpenBeside("falkmoor.fll", options);
-        ASSERT_NE(host, nullptr) << HostOpenError();
-    }
-    void TearDown() override
-    {
-        if (host != nullptr) {
-            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
-        }
     }
     // fkEncrypt of data with key; answers the host error, result in *out.
     uint32_t Encrypt(FoxValue data, const std::string &key, std::string *out)

@@ -6,21 +6,7 @@
 #include <winnetwk.h>
 
 // A session on falkmoor.fll for each test.
-class Utility : public ::testing::Test {
-protected:
-    Host *host = nullptr;
-    void SetUp() override
-    {
-        host = OpenBeside("falkmoor.fll");
-        ASSERT_NE(host, nullptr) << HostOpenError();
-    }
-    void TearDown() override
-    {
-        if (host != nullptr) {
-            EXPECT_EQ(HostClose(host), 0) << "handles leaked over the session";
-        }
-    }
-};
+class Utility : public LibrarySession {};
 
 TEST_F(Utility, GetFLLVersion)
 {
