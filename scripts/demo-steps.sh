@@ -91,7 +91,7 @@ check "the service qvService" noService
 check "the font file C:\windows\Fonts\qvDemoSans.ttf" noFontFile
 check "the font's value under HKLM\...\CurrentVersion\Fonts" noFontValue
 check "the registry key HKCU\Software\FalkmoorDemo" noDemoKey
-echo "  kept:    the test printer \"Falkmoor Test PostScript\" in this worktree's private Wine prefix"
+echo "  kept:    the test printer \"Falkmoor Test PostScript\" in this checkout's private Wine prefix"
 echo "           (build/wine), which the printing tests use as well"
 
 step "Where the outputs lie"
